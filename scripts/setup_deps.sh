@@ -1,0 +1,99 @@
+#!/usr/bin/env bash
+# Installs what the build and the tests need, skipping whatever is already there:
+# the MinGW-w64 cross compilers, Wine, an X server, GoogleTest's sources, and
+# libyuv and Google Benchmark cross-built for both targets from Debian's source packages.
+set -euo pipefail
+
+DEPS_DIR="${KX_DEPS_DIR:-/opt/kx_deps}"
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+PACKAGES=(
+  g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
+  wine64 xvfb xauth libgl1-mesa-dri
+  cmake make googletest dpkg-dev imagemagick clang-format cppcheck
+)
+
+log() { echo "[setup] $*"; }
+
+missing_packages() {
+  local p
+  for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || echo "$p"
+  done
+}
+
+install_packages() {
+  local missing
+  missing="$(missing_packages)"
+  if [[ -z "$missing" ]]; then
+    log "Debian packages present"
+    return
+  fi
+  log "installing:" $missing
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -q
+  # shellcheck disable=SC2086
+  apt-get install -y -q --no-install-recommends $missing
+}
+
+enable_source_packages() {
+  local src=/etc/apt/sources.list.d/debian-src.sources
+  [[ -f "$src" ]] && return
+  log "enabling Debian source packages"
+  sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$src"
+  apt-get update -q
+}
+
+# fetch_source <package> -> prints the unpacked source folder
+fetch_source() {
+  local pkg="$1" dir="$DEPS_DIR/src"
+  mkdir -p "$dir"
+  if ! compgen -G "$dir/$pkg-[0-9]*/" > /dev/null; then
+    enable_source_packages
+    (cd "$dir" && apt-get source -q "$pkg" > /dev/null 2>&1)
+  fi
+  compgen -G "$dir/$pkg-[0-9]*/" | head -n1
+}
+
+# cross_build <name> <source dir> <target> <cmake target> [cmake args...]
+cross_build() {
+  local name="$1" src="$2" target="$3" cmake_target="$4"
+  shift 4
+  local build="$DEPS_DIR/build/$name-$target" stamp="$DEPS_DIR/$name-$target.stamp"
+  [[ -f "$stamp" ]] && return
+  log "cross-building $name for $target"
+  rm -rf "$build"
+  mkdir -p "$DEPS_DIR/build"
+  cmake -S "$src" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-$target.cmake" \
+    -DCMAKE_BUILD_TYPE=Release "$@" > "$build.log" 2>&1
+  cmake --build "$build" --target "$cmake_target" -j"$(nproc)" >> "$build.log" 2>&1
+  touch "$stamp"
+}
+
+build_libyuv() {
+  local src
+  src="$(fetch_source libyuv)"
+  for target in i686 x64; do
+    cross_build libyuv "$src" "$target" yuv
+    mkdir -p "$DEPS_DIR/libyuv/$target/lib"
+    cp "$DEPS_DIR/build/libyuv-$target/libyuv.a" "$DEPS_DIR/libyuv/$target/lib/"
+    rm -rf "$DEPS_DIR/libyuv/$target/include"
+    cp -r "$src/include" "$DEPS_DIR/libyuv/$target/include"
+  done
+}
+
+build_benchmark() {
+  local src
+  src="$(fetch_source benchmark)"
+  for target in x64; do
+    cross_build benchmark "$src" "$target" benchmark \
+      -DBENCHMARK_ENABLE_TESTING=OFF -DBENCHMARK_ENABLE_GTEST_TESTS=OFF \
+      -DBENCHMARK_ENABLE_WERROR=OFF -DHAVE_STD_REGEX=ON
+  done
+}
+
+install_packages
+mkdir -p "$DEPS_DIR"
+build_libyuv
+if [[ "${KX_WITH_BENCHMARK:-0}" == 1 ]]; then build_benchmark; fi
+log "dependencies ready in $DEPS_DIR"
