@@ -32,3 +32,9 @@ void vrender_base::invoke_draw_callback(void* context)
     if (draw_callback_)
         draw_callback_(context);
 }
+
+bool vrender_base::has_draw_callback()
+{
+    std::lock_guard<std::recursive_mutex> lock(callback_mutex_);
+    return static_cast<bool>(draw_callback_);
+}

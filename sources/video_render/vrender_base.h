@@ -59,6 +59,7 @@ class vrender_base {
   protected:
     // Calls the draw callback, if one is set, with a drawing context of the finished picture.
     void invoke_draw_callback(void* context);
+    bool has_draw_callback();
 
     int render_type_ = render_kind_ddraw;
     HWND window_ = nullptr;

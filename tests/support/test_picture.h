@@ -12,6 +12,9 @@ struct test_picture {
     test_picture(int width, int height, uint8_t y, uint8_t u, uint8_t v, int padding = 0,
                  int format = 0);
 
+    // Paints the rectangle [x0, x1) x [y0, y1) (even corners keep chroma exact).
+    void paint(int x0, int y0, int x1, int y1, uint8_t y, uint8_t u, uint8_t v);
+
     int width;
     int height;
     std::vector<uint8_t> y_plane;

@@ -1,7 +1,16 @@
-// The Direct3D 9 backend: draws software planes and DXVA2 surfaces.
+// The Direct3D 9 backend. It draws software frames on a device of its own, or DXVA2 frames
+// on the decoder's device (borrowed, never released) through an additional swap chain, and
+// hands the picture itself to a presentation strategy chosen by kind.
 #pragma once
 
+#include <d3d9.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+
 #include "../vrender_base.h"
+#include "base_display.h"
 
 class d3d9_manager final : public vrender_base {
   public:
@@ -13,11 +22,36 @@ class d3d9_manager final : public vrender_base {
     bool begin_render(bool clear, uint32_t argb) override;
     bool draw_image(uint8_t** planes, int* strides, RECT* destination, RECT* source) override;
     bool update_image(uint8_t** planes, int* strides, RECT* source) override;
+    bool draw_overlays(std::list<overlay_group>* groups, int reference_width, int reference_height,
+                       RECT* area) override;
     bool present(void* first, void* second) override;
+    int check_device() override;
     bool set_image_adjust(const int* values) override;
     void set_color_space(int color_class) override;
 
+    using display_creator = base_display* (*)(IDirect3DDevice9* device);
+    // A new strategy of `kind` on `device`, or null for an unknown kind or a failed one.
+    static base_display* create_render(int kind, IDirect3DDevice9* device);
+
   private:
-    int color_class_ = 0;
-    int image_adjust_[4] = {50, 50, 50, 50};
+    bool init_own_device(HWND window, int video_width, int video_height, int target_width,
+                         int target_height);
+    bool init_shared_device(HWND window, int video_width, int video_height, int target_width,
+                            int target_height, AVCodecContext* codec_ctx);
+    bool create_device_ex(D3DPRESENT_PARAMETERS* params);
+    bool create_device(D3DPRESENT_PARAMETERS* params);
+    void set_render_states(const D3DCAPS9* caps);
+    void destroy_device();
+    void drop_display();
+    void release_swap_chain();
+
+    static std::map<int, display_creator> display_creators;
+
+    IDirect3D9* d3d9_ = nullptr;
+    IDirect3DDevice9* d3d_dev_ = nullptr;
+    IDirect3DSwapChain9* swap_chain_ = nullptr;
+    std::recursive_mutex render_mutex_;
+    std::atomic<bool> device_lost_{false};
+    base_display* display_ = nullptr;
+    IDirect3DSurface9* back_buffer_ = nullptr;
 };
