@@ -1,0 +1,51 @@
+// Plays the part of an FFmpeg DXVA2 decoder: a Direct3D 9 device of its own, a decoded
+// surface holding a known picture, and the FFmpeg records that lead from a codec context to
+// the device (hw_device_ctx -> AVHWDeviceContext -> the five-pointer private record).
+#pragma once
+
+#include <windows.h>
+
+#include <d3d9.h>
+
+#include <cstdint>
+
+#include "ffmpeg_records.h"
+
+class fake_dxva2_decoder {
+  public:
+    // Creates the decoder's device on a hidden window of its own.
+    fake_dxva2_decoder();
+    ~fake_dxva2_decoder();
+    fake_dxva2_decoder(const fake_dxva2_decoder&) = delete;
+    fake_dxva2_decoder& operator=(const fake_dxva2_decoder&) = delete;
+
+    bool ready() const { return device_ != nullptr; }
+    IDirect3D9* d3d9() const { return d3d9_; }
+    IDirect3DDevice9* device() const { return device_; }
+    // The device the records hand out (a wrapper, say) instead of the decoder's own.
+    void hand_out_device(IDirect3DDevice9* device) { priv_.d3d9device = device; }
+
+    // A decoded picture of width x height, X8R8G8B8, filled by `colour_at(x, y)`.
+    IDirect3DSurface9* make_surface(int width, int height, uint32_t (*colour_at)(int x, int y));
+
+    AVCodecContext* codec_context() { return &codec_ctx_; }
+    AVBufferRef* device_ref() { return &device_ref_; }
+    AVHWDeviceContext* device_context() { return &device_ctx_; }
+    dxva2_device_priv* private_record() { return &priv_; }
+
+    // A format-53 frame of `surface`, with the codec context in `opaque`.
+    AVFrame frame_of(IDirect3DSurface9* surface);
+
+    // The reference count of the decoder's own device.
+    ULONG device_refcount() const;
+
+  private:
+    HWND window_ = nullptr;
+    IDirect3D9* d3d9_ = nullptr;
+    IDirect3DDevice9* device_ = nullptr;
+    int hwctx_placeholder_ = 0;
+    dxva2_device_priv priv_ = {};
+    AVHWDeviceContext device_ctx_ = {};
+    AVBufferRef device_ref_ = {};
+    AVCodecContext codec_ctx_ = {};
+};
