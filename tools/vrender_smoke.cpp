@@ -78,6 +78,10 @@ int main(int argc, char** argv)
     kx_vidrender* renderer = kx_vidrender::create_vrender(kx_pix_fmt_yuv420p);
     const bool ready = renderer->init_vrender(window, frame_width, frame_height, nullptr);
     std::printf("smoke: init_vrender %s\n", ready ? "succeeded" : "failed");
+    if (!ready) {
+        kx_vidrender::destroy_vrender(renderer);
+        return 1;
+    }
     renderer->set_draw_callback(count_callback, 0, nullptr);
 
     std::vector<uint8_t> picture(frame_width * frame_height * 3 / 2);
@@ -91,5 +95,5 @@ int main(int argc, char** argv)
                 callback_calls);
     kx_vidrender::destroy_vrender(renderer);
     DestroyWindow(window);
-    return 0;
+    return callback_calls == frames ? 0 : 1;
 }

@@ -4,7 +4,7 @@
 //   shader_compiler --write <shaders.list>   regenerates every header of the list
 //   shader_compiler --check <shaders.list>   fails when a header differs from its source
 //
-// Each line of the list: "asm <source> <header> <array>" or
+// Each line of the list: "asm <source> <header> <array> [<define>]" or
 // "hlsl <source> <header> <array> <entry> <profile>", paths relative to the list's folder.
 #include <windows.h>
 
@@ -33,8 +33,8 @@ struct shader_entry {
     std::string source;
     std::string header;
     std::string array;
-    std::string entry;
-    std::string profile;
+    std::string entry;   // hlsl: entry point; asm: a macro to define, if any
+    std::string profile; // hlsl only
 };
 
 bool read_file(const std::string& path, std::string& text)
@@ -104,9 +104,11 @@ class compiler {
         ID3DBlob* errors = nullptr;
         HRESULT result = E_FAIL;
         const std::string name = file_name_of(entry.source);
+        const D3D_SHADER_MACRO defines[] = {{entry.entry.c_str(), "1"}, {nullptr, nullptr}};
         if (entry.kind == "asm" && assemble_)
-            result = assemble_(source.data(), source.size(), name.c_str(), nullptr, nullptr, 0,
-                               &shader, &errors);
+            result =
+                assemble_(source.data(), source.size(), name.c_str(),
+                          entry.entry.empty() ? nullptr : defines, nullptr, 0, &shader, &errors);
         else if (entry.kind == "hlsl" && compile_)
             result = compile_(source.data(), source.size(), name.c_str(), nullptr, nullptr,
                               entry.entry.c_str(), entry.profile.c_str(),

@@ -60,5 +60,17 @@ class base_display {
     int color_class_ = 0;
 };
 
+// Makes a strategy whose constructor reports in an HRESULT; null when that failed.
+template <typename display> base_display* create_display(IDirect3DDevice9* device)
+{
+    HRESULT result = S_OK;
+    display* created = new display(device, &result);
+    if (FAILED(result)) {
+        delete created;
+        return nullptr;
+    }
+    return created;
+}
+
 // Strategy kinds of the Direct3D 9 manager's factory.
 enum display_kind : int { display_kind_yvu = 0, display_kind_yuv = 1, display_kind_hwceel = 10 };

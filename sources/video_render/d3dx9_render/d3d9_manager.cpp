@@ -62,9 +62,9 @@ bool choose_behaviour(IDirect3D9* d3d9, D3DCAPS9& caps, DWORD& behaviour)
 } // namespace
 
 std::map<int, d3d9_manager::display_creator> d3d9_manager::display_creators = {
-    {display_kind_yvu, display_yuv420::create},
-    {display_kind_yuv, display_yuv420::create},
-    {display_kind_hwceel, display_hwdirect::create},
+    {display_kind_yvu, create_display<display_yuv420>},
+    {display_kind_yuv, create_display<display_yuv420>},
+    {display_kind_hwceel, create_display<display_hwdirect>},
 };
 
 d3d9_manager::d3d9_manager()
@@ -79,9 +79,9 @@ d3d9_manager::~d3d9_manager()
 
 base_display* d3d9_manager::create_render(int kind, IDirect3DDevice9* device)
 {
-    display_creators.emplace(display_kind_yvu, display_yuv420::create);
-    display_creators.emplace(display_kind_yuv, display_yuv420::create);
-    display_creators.emplace(display_kind_hwceel, display_hwdirect::create);
+    display_creators.emplace(display_kind_yvu, create_display<display_yuv420>);
+    display_creators.emplace(display_kind_yuv, create_display<display_yuv420>);
+    display_creators.emplace(display_kind_hwceel, create_display<display_hwdirect>);
     const auto found = display_creators.find(kind);
     return found == display_creators.end() ? nullptr : found->second(device);
 }

@@ -50,17 +50,6 @@ display_hwdirect::~display_hwdirect()
     release(rt_surface_);
 }
 
-base_display* display_hwdirect::create(IDirect3DDevice9* device)
-{
-    HRESULT result = S_OK;
-    display_hwdirect* display = new display_hwdirect(device, &result);
-    if (FAILED(result)) {
-        delete display;
-        return nullptr;
-    }
-    return display;
-}
-
 bool display_hwdirect::set_image_buffer(int width, int height, int kind, const RECT* rect)
 {
     if (width <= 0 || height <= 0)

@@ -12,8 +12,6 @@ class display_hwdirect final : public base_display {
     display_hwdirect(IDirect3DDevice9* device, HRESULT* result);
     ~display_hwdirect() override;
 
-    static base_display* create(IDirect3DDevice9* device);
-
     // width x height: the window; rect: {0, 0, decoded width, decoded height}.
     bool set_image_buffer(int width, int height, int kind, const RECT* rect) override;
     // planes[3] is the decoded IDirect3DSurface9; source the crop in picture pixels.

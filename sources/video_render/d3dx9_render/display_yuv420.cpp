@@ -29,17 +29,6 @@ display_yuv420::~display_yuv420()
     release_resources();
 }
 
-base_display* display_yuv420::create(IDirect3DDevice9* device)
-{
-    HRESULT result = S_OK;
-    display_yuv420* display = new display_yuv420(device, &result);
-    if (FAILED(result)) {
-        delete display;
-        return nullptr;
-    }
-    return display;
-}
-
 bool display_yuv420::set_image_buffer(int width, int height, int kind, const RECT* rect)
 {
     if (!rect || width <= 0 || height <= 0)

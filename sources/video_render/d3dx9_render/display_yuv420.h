@@ -11,8 +11,6 @@ class display_yuv420 final : public base_display {
     display_yuv420(IDirect3DDevice9* device, HRESULT* result);
     ~display_yuv420() override;
 
-    static base_display* create(IDirect3DDevice9* device);
-
     bool set_image_buffer(int width, int height, int kind, const RECT* rect) override;
     bool upload_image(uint8_t** planes, int* strides, const RECT* source) override;
     bool draw(float alpha, int flip_flags, const RECT* dst, const RECT* src) override;
