@@ -113,6 +113,8 @@ bool d3d9_manager::init_render(HWND window, int video_width, int video_height, i
                   : init_own_device(window, video_width, video_height, target_width, target_height);
     if (!ok)
         return false;
+    mytext_.init(d3d_dev_, static_cast<uint32_t>(target_width),
+                 static_cast<uint32_t>(target_height));
     device_lost_ = false;
     return true;
 }
@@ -378,13 +380,14 @@ bool d3d9_manager::update_image(uint8_t** planes, int* strides, RECT* source)
     return display_->upload_image(planes, strides, source);
 }
 
-bool d3d9_manager::draw_overlays(std::list<overlay_group>* groups, int, int, RECT*)
+bool d3d9_manager::draw_overlays(std::list<overlay_group>* groups, int reference_width,
+                                 int reference_height, RECT* area)
 {
     const bool has_callback = has_draw_callback();
     if ((!groups || groups->empty()) && !has_callback)
         return true;
     std::lock_guard<std::recursive_mutex> lock(render_mutex_);
-    const bool drawn = true;
+    const bool drawn = mytext_.draw(groups, reference_width, reference_height, area);
     if (has_callback && back_buffer_) {
         HDC dc = nullptr;
         back_buffer_->GetDC(&dc);

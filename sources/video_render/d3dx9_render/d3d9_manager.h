@@ -11,6 +11,7 @@
 
 #include "../vrender_base.h"
 #include "base_display.h"
+#include "d3d_mytext.h"
 
 class d3d9_manager final : public vrender_base {
   public:
@@ -33,6 +34,9 @@ class d3d9_manager final : public vrender_base {
     // A new strategy of `kind` on `device`, or null for an unknown kind or a failed one.
     static base_display* create_render(int kind, IDirect3DDevice9* device);
 
+    // The overlay renderer, for tests.
+    d3d_mytext& overlay_renderer() { return mytext_; }
+
   private:
     bool init_own_device(HWND window, int video_width, int video_height, int target_width,
                          int target_height);
@@ -52,6 +56,7 @@ class d3d9_manager final : public vrender_base {
     IDirect3DSwapChain9* swap_chain_ = nullptr;
     std::recursive_mutex render_mutex_;
     std::atomic<bool> device_lost_{false};
+    d3d_mytext mytext_;
     base_display* display_ = nullptr;
     IDirect3DSurface9* back_buffer_ = nullptr;
 };
