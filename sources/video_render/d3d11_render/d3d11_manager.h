@@ -1,6 +1,20 @@
 // The Direct3D 11 backend: draws decoded Direct3D 11 textures.
+//
+// With a codec context that carries the decoder's device, the backend borrows that device and
+// its immediate context (never released) and copies each decoded array slice on the GPU,
+// under the decoder's device lock, into an NV12 texture of its own; otherwise it creates a
+// device itself. A pixel shader converts the NV12 picture to RGB with the colour adjustments
+// into a window-sized offscreen texture, which `present` copies into the swap chain's single
+// buffer. The whole picture always fills the whole window; there are no overlays and no draw
+// callback.
 #pragma once
 
+#include <d3d11.h>
+#include <dxgi1_2.h>
+
+#include <cstdint>
+
+#include "../color/color_math.h"
 #include "../vrender_base.h"
 
 class d3d11_manager final : public vrender_base {
@@ -8,16 +22,73 @@ class d3d11_manager final : public vrender_base {
     d3d11_manager();
     ~d3d11_manager() override;
 
+    // The window width and height are not used: the swap chain takes the window's outer size.
     bool init_render(HWND window, int video_width, int video_height, int target_width,
                      int target_height, AVCodecContext* codec_ctx) override;
+    // Sets the viewport and clears the back buffer to opaque black, whatever it is given.
     bool begin_render(bool clear, uint32_t argb) override;
     bool draw_image(uint8_t** planes, int* strides, RECT* destination, RECT* source) override;
     bool update_image(uint8_t** planes, int* strides, RECT* source) override;
+    // True only when the swap chain's Present answers exactly S_OK.
     bool present(void* first, void* second) override;
     bool set_image_adjust(const int* values) override;
     void set_color_space(int color_class) override;
 
+    // Each swap chain the backend makes is handed to the hook, which takes over the reference
+    // and returns the swap chain the backend keeps (a wrapper, in tests). Null removes it.
+    using swap_chain_hook = IDXGISwapChain* (*)(IDXGISwapChain* made);
+    static void install_swap_chain_hook(swap_chain_hook hook);
+
   private:
+    bool borrow_decoder_device(AVCodecContext* codec_ctx);
+    bool create_own_device();
+    // Releases the factory.
+    bool create_swap_chain(IDXGIFactory2* factory, HWND window, int width, int height);
+    bool init_back_buffer_view(DXGI_FORMAT& format);
+    bool init_samplers();
+    bool init_video_texture(int width, int height);
+    bool init_render_target(int width, int height, DXGI_FORMAT format);
+    bool init_vertex_stage();
+    bool init_rasterizer_state();
+    bool init_pixel_shader();
+    void init_hue_matrices();
+    bool copy_picture(uint8_t** planes);
+    void copy_slice(ID3D11DeviceContext* context, ID3D11Texture2D* source, UINT slice);
+    void update_projection(float width, float height);
+    void bind_pipeline();
+    void upload_color_constants();
+    // Level 9 devices get the shader variants compiled for feature level 9_1.
+    bool level9_device() const;
+
+    AVCodecContext* codec_ctx_ = nullptr; // set while the device is the decoder's
+    ID3D11Device* device_ = nullptr;
+    ID3D11DeviceContext* context_ = nullptr;
+    IDXGISwapChain* swap_chain_ = nullptr;
+    ID3D11RenderTargetView* back_buffer_view_ = nullptr;
+    ID3D11RenderTargetView* offscreen_view_ = nullptr;
+    ID3D11VertexShader* vertex_shader_ = nullptr;
+    ID3D11InputLayout* input_layout_ = nullptr;
+    ID3D11Buffer* vs_constants_ = nullptr;
+    ID3D11Buffer* vertex_buffer_ = nullptr;
+    ID3D11PixelShader* yuv_shader_ = nullptr;
+    ID3D11RasterizerState* rasterizer_state_ = nullptr;
+    ID3D11SamplerState* point_sampler_ = nullptr;
+    ID3D11SamplerState* linear_sampler_ = nullptr;
+    ID3D11Texture2D* offscreen_texture_ = nullptr;
+    ID3D11Texture2D* video_texture_ = nullptr;
+    ID3D11ShaderResourceView* luma_view_ = nullptr;
+    ID3D11ShaderResourceView* chroma_view_ = nullptr;
+    // Both are kept transposed, ready for the vertex shader's buffer.
+    alignas(16) color_math::mat4 view_matrix_ = color_math::identity();
+    alignas(16) color_math::mat4 projection_matrix_ = color_math::identity();
+    float projected_width_ = 0.0f;
+    float projected_height_ = 0.0f;
     int color_class_ = 0;
     int image_adjust_[4] = {50, 50, 50, 50};
+    ID3D11Buffer* color_matrix_cb_ = nullptr;
+    ID3D11Buffer* image_changes_cb_ = nullptr;
+    color_math::mat4 hue_pre_ = color_math::identity();
+    color_math::mat4 hue_post_ = color_math::identity();
+    uint32_t viewport_width_ = 0;
+    uint32_t viewport_height_ = 0;
 };
