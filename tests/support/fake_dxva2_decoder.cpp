@@ -15,13 +15,7 @@ fake_dxva2_decoder::fake_dxva2_decoder()
     if (FAILED(d3d9_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_,
                                    D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_)))
         device_ = nullptr;
-
-    priv_.d3d9 = d3d9_;
-    priv_.d3d9device = device_;
-    device_ctx_.hwctx = &hwctx_placeholder_;
-    device_ctx_.user_opaque = &priv_;
-    device_ref_.data = reinterpret_cast<uint8_t*>(&device_ctx_);
-    codec_ctx_.hw_device_ctx = &device_ref_;
+    records_.attach(d3d9_, device_, 0, 0);
 }
 
 fake_dxva2_decoder::~fake_dxva2_decoder()
@@ -53,15 +47,6 @@ IDirect3DSurface9* fake_dxva2_decoder::make_surface(int width, int height,
         surface->UnlockRect();
     }
     return surface;
-}
-
-AVFrame fake_dxva2_decoder::frame_of(IDirect3DSurface9* surface)
-{
-    AVFrame frame = {};
-    frame.format = 53;
-    frame.data[3] = reinterpret_cast<uint8_t*>(surface);
-    frame.opaque = &codec_ctx_;
-    return frame;
 }
 
 ULONG fake_dxva2_decoder::device_refcount() const

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 
+#include "dxva2_records.h"
 #include "ffmpeg_records.h"
 
 class fake_dxva2_decoder {
@@ -23,18 +24,18 @@ class fake_dxva2_decoder {
     IDirect3D9* d3d9() const { return d3d9_; }
     IDirect3DDevice9* device() const { return device_; }
     // The device the records hand out (a wrapper, say) instead of the decoder's own.
-    void hand_out_device(IDirect3DDevice9* device) { priv_.d3d9device = device; }
+    void hand_out_device(IDirect3DDevice9* device) { records_.priv.d3d9device = device; }
 
     // A decoded picture of width x height, X8R8G8B8, filled by `colour_at(x, y)`.
     IDirect3DSurface9* make_surface(int width, int height, uint32_t (*colour_at)(int x, int y));
 
-    AVCodecContext* codec_context() { return &codec_ctx_; }
-    AVBufferRef* device_ref() { return &device_ref_; }
-    AVHWDeviceContext* device_context() { return &device_ctx_; }
-    dxva2_device_priv* private_record() { return &priv_; }
+    AVCodecContext* codec_context() { return &records_.codec_ctx; }
+    AVBufferRef* device_ref() { return &records_.device_ref; }
+    AVHWDeviceContext* device_context() { return &records_.device_ctx; }
+    dxva2_device_priv* private_record() { return &records_.priv; }
 
     // A format-53 frame of `surface`, with the codec context in `opaque`.
-    AVFrame frame_of(IDirect3DSurface9* surface);
+    AVFrame frame_of(IDirect3DSurface9* surface) { return records_.frame_of(surface); }
 
     // The reference count of the decoder's own device.
     ULONG device_refcount() const;
@@ -43,9 +44,5 @@ class fake_dxva2_decoder {
     HWND window_ = nullptr;
     IDirect3D9* d3d9_ = nullptr;
     IDirect3DDevice9* device_ = nullptr;
-    int hwctx_placeholder_ = 0;
-    dxva2_device_priv priv_ = {};
-    AVHWDeviceContext device_ctx_ = {};
-    AVBufferRef device_ref_ = {};
-    AVCodecContext codec_ctx_ = {};
+    dxva2_records records_;
 };

@@ -42,14 +42,7 @@ bool dxva2_uploader::open(int width, int height, std::string& error)
         }
         surfaces_.push_back(surface);
     }
-    priv_.d3d9 = d3d9_;
-    priv_.d3d9device = device_;
-    device_ctx_.hwctx = &hwctx_;
-    device_ctx_.user_opaque = &priv_;
-    device_ref_.data = reinterpret_cast<uint8_t*>(&device_ctx_);
-    codec_ctx_.hw_device_ctx = &device_ref_;
-    codec_ctx_.width = width;
-    codec_ctx_.height = height;
+    records_.attach(d3d9_, device_, width, height);
     return true;
 }
 
@@ -69,10 +62,6 @@ bool dxva2_uploader::upload(const std::vector<uint8_t>& picture, int colorspace,
     libyuv::I420ToARGBMatrix(y, width_, u, cw, v, cw, static_cast<uint8_t*>(locked.pBits),
                              locked.Pitch, constants, width_, height_);
     surface->UnlockRect();
-    frame = AVFrame();
-    frame.format = 53;
-    frame.colorspace = colorspace;
-    frame.data[3] = reinterpret_cast<uint8_t*>(surface);
-    frame.opaque = &codec_ctx_;
+    frame = records_.frame_of(surface, colorspace);
     return true;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "dxva2_records.h"
 #include "ffmpeg_records.h"
 
 class dxva2_uploader {
@@ -20,7 +21,7 @@ class dxva2_uploader {
     dxva2_uploader& operator=(const dxva2_uploader&) = delete;
 
     bool open(int width, int height, std::string& error);
-    AVCodecContext* codec_context() { return &codec_ctx_; }
+    AVCodecContext* codec_context() { return &records_.codec_ctx; }
     // Uploads a planar 4:2:0 picture (chroma strides (width + 1) / 2) into the next surface
     // and returns a format-53 frame of it; false when the surface cannot be written.
     bool upload(const std::vector<uint8_t>& picture, int colorspace, AVFrame& frame);
@@ -33,9 +34,5 @@ class dxva2_uploader {
     IDirect3DDevice9* device_ = nullptr;
     std::vector<IDirect3DSurface9*> surfaces_;
     size_t next_ = 0;
-    int hwctx_ = 0;
-    dxva2_device_priv priv_ = {};
-    AVHWDeviceContext device_ctx_ = {};
-    AVBufferRef device_ref_ = {};
-    AVCodecContext codec_ctx_ = {};
+    dxva2_records records_;
 };

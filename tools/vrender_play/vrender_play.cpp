@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "dc_capture_for_player.h"
+#include "dc_pixels.h"
 #include "dxva2_uploader.h"
 #include "ffmpeg_records.h"
 #include "kx_vidrender.h"
@@ -138,7 +138,7 @@ void take_screenshot(void* context, int, void* user)
 {
     auto* shot = static_cast<screenshot*>(user);
     if (shot->wanted)
-        shot->pixels = capture_pixels(static_cast<HDC>(context), shot->width, shot->height);
+        shot->pixels = capture_dc(static_cast<HDC>(context), shot->width, shot->height).pixels;
 }
 
 } // namespace

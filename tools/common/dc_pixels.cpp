@@ -1,12 +1,12 @@
-#include "dc_capture_for_player.h"
+#include "dc_pixels.h"
 
-std::vector<uint32_t> capture_pixels(HDC dc, int width, int height)
+captured_picture capture_dc(HDC dc, int width, int height)
 {
-    std::vector<uint32_t> pixels;
+    captured_picture picture;
     BITMAPINFO info = {};
     info.bmiHeader.biSize = sizeof(info.bmiHeader);
     info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biHeight = -height; // top row first
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
@@ -18,7 +18,11 @@ std::vector<uint32_t> capture_pixels(HDC dc, int width, int height)
         if (BitBlt(memory_dc, 0, 0, width, height, dc, 0, 0, SRCCOPY)) {
             GdiFlush();
             const auto* first = static_cast<const uint32_t*>(bits);
-            pixels.assign(first, first + static_cast<size_t>(width) * height);
+            picture.width = width;
+            picture.height = height;
+            picture.pixels.assign(first, first + static_cast<size_t>(width) * height);
+            for (uint32_t& pixel : picture.pixels)
+                pixel &= 0x00FFFFFF;
         }
         SelectObject(memory_dc, previous);
     }
@@ -26,5 +30,5 @@ std::vector<uint32_t> capture_pixels(HDC dc, int width, int height)
         DeleteObject(bitmap);
     if (memory_dc)
         DeleteDC(memory_dc);
-    return pixels;
+    return picture;
 }
