@@ -365,8 +365,8 @@ TEST(d3d9_overlay_renderer, an_ex_device_skips_texts_and_says_so_once)
         manager.present(nullptr, nullptr);
     }
     EXPECT_EQ(manager.overlay_renderer().cached_fonts(), 0u);
-    EXPECT_EQ(logs.count(3, "overlay texts need managed textures, which this Direct3D 9Ex "
-                            "device does not offer: texts are not drawn\n"),
+    EXPECT_EQ(logs.count(3, "overlay texts need D3DX managed textures, which this device "
+                            "does not offer: texts are not drawn\n"),
               1);
     EXPECT_EQ(groups.front().entries[0].points.size(), 1u);
 }

@@ -26,19 +26,6 @@ template <typename T> void release(T*& object)
     }
 }
 
-// D3DX keeps font glyphs in managed textures, which a Direct3D 9Ex device does not offer;
-// on such a device texts cannot be drawn (and Wine's fonts would fault trying).
-bool supports_managed_textures(IDirect3DDevice9* device)
-{
-    IDirect3DTexture9* probe = nullptr;
-    if (FAILED(
-            device->CreateTexture(1, 1, 1, 0, D3DFMT_A8R8G8B8, D3DPOOL_MANAGED, &probe, nullptr)) ||
-        !probe)
-        return false;
-    probe->Release();
-    return true;
-}
-
 D3DXVECTOR2 transformed(const D3DXVECTOR2& point, const D3DXMATRIX& matrix)
 {
     D3DXVECTOR2 result;
@@ -62,14 +49,17 @@ bool d3d_mytext::init(IDirect3DDevice9* device, uint32_t width, uint32_t height)
     D3DXMatrixIdentity(&zoom_matrix_);
     if (!device)
         return false;
-    texts_usable_ = supports_managed_textures(device);
-    if (!texts_usable_)
-        VR_LOG(vr_log::notice, "overlay texts need managed textures, which this Direct3D 9Ex "
-                               "device does not offer: texts are not drawn\n");
     const std::vector<uint8_t> white = white_bitmap_file();
     if (FAILED(D3DXCreateTextureFromFileInMemory(device, white.data(),
                                                  static_cast<UINT>(white.size()), &white_texture_)))
         white_texture_ = nullptr;
+    // D3DX keeps font glyphs in managed textures, as it keeps this one; where it cannot make
+    // them (a Direct3D 9Ex device, with some D3DX builds) its fonts fail or fault, so texts
+    // are left out.
+    texts_usable_ = white_texture_ != nullptr;
+    if (!texts_usable_)
+        VR_LOG(vr_log::notice, "overlay texts need D3DX managed textures, which this device "
+                               "does not offer: texts are not drawn\n");
     if (FAILED(D3DXCreateLine(device, &line_)) || FAILED(D3DXCreateSprite(device, &sprite_)))
         return false;
     sprite_->SetTransform(&zoom_matrix_);
