@@ -1,0 +1,121 @@
+#!/usr/bin/env python3
+"""Prints the summary of the benchmark programs' JSON outputs.
+
+Each program declares in its JSON context ("video_render.ratio.NN" and
+"video_render.figure.NN", see bench_support.h) what to report: ratios of the median real time
+per iteration of a candidate over that of its anchor, measured in the same run, with their
+goals, and plain figures. Exits 0 whether goals are met or not; 1 when an output is missing
+or unreadable, a benchmark reported an error, or a declared benchmark did not run.
+"""
+
+import json
+import re
+import sys
+
+TO_NS = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+# Suffixes Google Benchmark adds to a name: they are left out when matching declarations.
+ADDED_SUFFIX = re.compile(r"^(iterations:\d+|repeats:\d+|real_time|manual_time|min_time:.*)$")
+
+
+def base_name(run_name):
+    return "/".join(p for p in run_name.split("/") if not ADDED_SUFFIX.match(p))
+
+
+def load(path):
+    """Median real time per iteration (ns) and coefficient of variation of each benchmark, the
+    declarations, the errors."""
+    with open(path, encoding="utf-8") as f:
+        data = json.load(f)
+    times, spread, samples, errors = {}, {}, {}, []
+    for b in data.get("benchmarks", []):
+        name = base_name(b.get("run_name", b["name"]))
+        if b.get("error_occurred"):
+            error = f"{name}: {b.get('error_message', 'error')}"
+            if error not in errors:
+                errors.append(error)
+            continue
+        ns = b["real_time"] * TO_NS[b.get("time_unit", "ns")]
+        if b.get("run_type") == "aggregate":
+            if b.get("aggregate_name") == "median":
+                times[name] = ns
+            elif b.get("aggregate_name") == "cv":
+                spread[name] = b["real_time"]
+        else:
+            samples.setdefault(name, []).append(ns)
+    for name, values in samples.items():
+        if name not in times:  # a single repetition
+            values.sort()
+            times[name] = values[len(values) // 2]
+    context = data.get("context", {})
+    declared = [
+        (key.split(".")[1], json.loads(value))
+        for key, value in sorted(context.items())
+        if key.startswith("video_render.")
+    ]
+    return times, spread, declared, errors
+
+
+def meets(ratio, goal):
+    if not goal:
+        return None
+    bound = float(goal[2:])
+    return ratio <= bound if goal.startswith("<=") else ratio >= bound
+
+
+def show_time(ns):
+    return f"{ns / 1e6:9.3f} ms"
+
+
+def main(paths):
+    rows, figures, problems = [], [], []
+    for path in paths:
+        try:
+            times, spread, declared, errors = load(path)
+        except (OSError, ValueError, KeyError) as error:
+            problems.append(f"{path}: unreadable ({error})")
+            continue
+        problems += [f"{path}: {e}" for e in errors]
+        for kind, d in declared:
+            if kind == "ratio":
+                candidate, anchor = times.get(d["candidate"]), times.get(d["anchor"])
+                if candidate is None or anchor is None:
+                    problems.append(f"{path}: {d['candidate']} or {d['anchor']} did not run")
+                    continue
+                ratio = candidate / anchor
+                noise = max(spread.get(d["candidate"], 0.0), spread.get(d["anchor"], 0.0))
+                rows.append((d["what"], candidate, anchor, ratio, noise, d["goal"],
+                             meets(ratio, d["goal"])))
+            elif kind == "figure":
+                value = times.get(d["benchmark"])
+                if value is None:
+                    problems.append(f"{path}: {d['benchmark']} did not run")
+                    continue
+                shown = f"{1e9 / value:9.1f} /s" if d["unit"] == "per_second" else show_time(value)
+                figures.append((d["what"], shown))
+
+    width = max([len(r[0]) for r in rows] + [len(f[0]) for f in figures] + [10])
+    print()
+    print("Ratios: median real time per iteration, candidate / anchor, measured in the same run")
+    print("(cv: the larger coefficient of variation of the two over their repetitions)")
+    print(f"{'':{width}}  {'candidate':>12}  {'anchor':>12}  {'ratio':>7}  {'cv':>4}"
+          f"  {'goal':>7}  result")
+    missed = 0
+    for what, candidate, anchor, ratio, noise, goal, ok in rows:
+        result = "info" if ok is None else ("pass" if ok else "MISSED")
+        missed += ok is False
+        print(f"{what:{width}}  {show_time(candidate)}  {show_time(anchor)}  {ratio:6.2f}x"
+              f"  {noise:3.0%}  {goal or '-':>7}  {result}")
+    if figures:
+        print()
+        print("Figures (median)")
+        for what, shown in figures:
+            print(f"{what:{width}}  {shown}")
+    print()
+    print(f"{sum(r[6] is True for r in rows)} goals met, {missed} missed")
+    for problem in problems:
+        print(f"[bench] {problem}", file=sys.stderr)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
