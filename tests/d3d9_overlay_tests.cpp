@@ -117,6 +117,22 @@ TEST(overlay_rules, corners_margins_and_write_back)
     EXPECT_EQ(entry.points[1].ref_w, 10000u);
 }
 
+TEST(overlay_rules, the_zoom_stays_finite_for_empty_and_reversed_regions)
+{
+    const auto zoom = overlay_rules::zoom_for(RECT{100, 50, 500, 350}, 800, 600);
+    EXPECT_FLOAT_EQ(zoom.translate_x, -100);
+    EXPECT_FLOAT_EQ(zoom.translate_y, -50);
+    EXPECT_FLOAT_EQ(zoom.scale_x, 2);
+    EXPECT_FLOAT_EQ(zoom.scale_y, 2);
+
+    const auto empty = overlay_rules::zoom_for(RECT{300, 300, 300, 300}, 800, 600);
+    EXPECT_FLOAT_EQ(empty.scale_x, 800);
+    EXPECT_FLOAT_EQ(empty.scale_y, 600);
+    const auto reversed = overlay_rules::zoom_for(RECT{500, 350, 100, 50}, 800, 600);
+    EXPECT_GT(reversed.scale_x, 0);
+    EXPECT_LT(reversed.scale_x, 1e-6f);
+}
+
 TEST(d3d9_overlay_geometry, figure_points_stay_inside_the_window)
 {
     const D3DXVECTOR2 left = map_figure_point({0, 0, 0, 0}, 1920, 1080);

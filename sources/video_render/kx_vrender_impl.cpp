@@ -4,6 +4,8 @@
 #include <ddraw.h>
 #include <libyuv/scale.h>
 
+#include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "backend_factory.h"
@@ -69,6 +71,19 @@ bool valid_picture_size(int width, int height)
         return true;
     VR_LOG(vr_log::error, "invalid picture size(%d*%d), frame dropped!\n", width, height);
     return false;
+}
+
+// The bytes of a contiguous 4:2:0 picture that libyuv reads: chroma in whole pairs, (width + 1)
+// / 2 by (height + 1) / 2 at the stride floor(width / 2), which for odd sizes reaches past the
+// width x height x 3 / 2 bytes of the picture.
+uint64_t contiguous_read_extent(uint64_t width, uint64_t height,
+                                const frame_input::i420_layout& layout)
+{
+    const uint64_t chroma_width = (width + 1) / 2;
+    const uint64_t chroma_rows = (height + 1) / 2;
+    const uint64_t chroma_end = std::max<uint64_t>(layout.u_offset, layout.v_offset) +
+                                layout.chroma_stride * (chroma_rows - 1) + chroma_width;
+    return std::max<uint64_t>(width * height, chroma_end);
 }
 
 } // namespace
@@ -263,7 +278,29 @@ void kx_vrender_impl::render_frame(AVFrame* frame, int width, int height)
     if (!rebuild_for_changes(format, shown.width, shown.height, window_width, window_height,
                              context))
         return;
+    if (!backend_reads(format)) {
+        VR_LOG(vr_log::error,
+               "frame of pixel format %d does not fit the backend(%d) of this renderer, frame "
+               "dropped!\n",
+               format, render_mng_->render_type());
+        return;
+    }
     _draw_frame(shown.planes, shown.strides, shown.width, shown.height);
+}
+
+bool kx_vrender_impl::backend_reads(int format) const
+{
+    const bool d3d11 = render_mng_->render_type() == render_kind_d3d11;
+    // A Direct3D 11 frame carries a texture and a slice index: only that backend reads them.
+    if (format == ffmpeg_ids::pix_fmt_d3d11)
+        return d3d11;
+    // Software planes are pixels: not for the Direct3D 11 backend, which takes planes[0] for a
+    // texture, nor for a backend built on a decoder's device, which reads a surface from
+    // planes[3]. Both come about when the renderer was made for one kind of frame and is
+    // handed another of the same size, which does not rebuild.
+    if (frame_input::is_software_format(format))
+        return !d3d11 && !codec_ctx_;
+    return true;
 }
 
 bool kx_vrender_impl::_update_wnd_texture(int video_width, int video_height, uint32_t window_width,
@@ -363,6 +400,19 @@ void kx_vrender_impl::render_buffer(int pixel_format, uint8_t* buffer, uint32_t 
 
     const frame_input::i420_layout layout =
         frame_input::contiguous_i420(static_cast<uint32_t>(width), static_cast<uint32_t>(height));
+    // An odd-sized picture is read a little past its width x height x 3 / 2 bytes; unless the
+    // caller's length covers that, draw a copy padded with zeros (the buffer's own bytes are
+    // what they were).
+    const uint64_t picture_bytes =
+        static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 3 / 2;
+    const uint64_t extent =
+        contiguous_read_extent(static_cast<uint64_t>(width), static_cast<uint64_t>(height), layout);
+    if (extent > picture_bytes && extent > length) {
+        padded_buffer_.assign(static_cast<size_t>(extent), 0);
+        const uint64_t copied = std::max<uint64_t>(picture_bytes, length);
+        std::memcpy(padded_buffer_.data(), buffer, static_cast<size_t>(copied));
+        buffer = padded_buffer_.data();
+    }
     AVFrame frame = {};
     frame.format = pixel_format;
     frame.colorspace = 0;

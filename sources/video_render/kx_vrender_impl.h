@@ -56,6 +56,8 @@ class kx_vrender_impl final : public kx_vidrender {
     bool rebuild_for_changes(int frame_format, int width, int height, uint32_t window_width,
                              uint32_t window_height, AVCodecContext* codec_ctx);
     RECT region_source_rect(int width, int height) const;
+    // Whether the backend reads what a frame of `format` carries in its planes.
+    bool backend_reads(int format) const;
 
     std::unique_ptr<vrender_base> render_mng_;
     const kx_pixel_fmt pixel_format_;
@@ -69,6 +71,8 @@ class kx_vrender_impl final : public kx_vidrender {
     std::list<overlay_group> overlay_list_;
     display_region display_region_ = {};
     std::vector<uint8_t> scale_buffer_;
+    // render_buffer's copy of an odd-sized picture, padded to what the scaler reads.
+    std::vector<uint8_t> padded_buffer_;
     uint8_t* scaled_planes_[3] = {};
     int scaled_strides_[3] = {};
     int caps_ = 0;

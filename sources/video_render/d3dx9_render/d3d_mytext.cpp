@@ -17,6 +17,9 @@ constexpr DWORD opaque = 0xFF000000;
 constexpr uint32_t highlight_colour = 0xFF58582C;
 constexpr uint32_t mark_letter_colour = 0xFFFF0000;
 constexpr size_t max_figure_points = 98;
+// No text taller than the largest window is of any use; D3DX builds glyphs of the font's full
+// size, and Wine's faults while drawing fonts of some 20,000 pixels.
+constexpr int max_font_height = 8192;
 
 template <typename T> void release(T*& object)
 {
@@ -217,8 +220,16 @@ ID3DXFont* d3d_mytext::get_font(uint32_t height)
     const auto cached = font_cache_.find(height);
     if (cached != font_cache_.end())
         return cached->second;
+    // Negative heights are character heights to D3DX: the same limit holds for them.
+    const INT signed_height = static_cast<INT>(height);
+    if (signed_height > max_font_height || signed_height < -max_font_height) {
+        if (refused_heights_.insert(height).second)
+            VR_LOG(vr_log::error, "overlay font height %d out of range, text not drawn!\n",
+                   static_cast<int>(signed_height));
+        return nullptr;
+    }
     D3DXFONT_DESCA description = {};
-    description.Height = static_cast<INT>(height);
+    description.Height = signed_height;
     description.CharSet = DEFAULT_CHARSET;
     std::strncpy(description.FaceName, "Microsoft YaHei", LF_FACESIZE - 1);
     ID3DXFont* font = nullptr;

@@ -8,6 +8,7 @@
 #include <list>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 
 #include "../kx_vidrender.h"
@@ -51,6 +52,8 @@ class d3d_mytext {
     ID3DXSprite* sprite_ = nullptr;
     std::recursive_mutex font_mutex_;
     std::map<uint32_t, ID3DXFont*> font_cache_;
+    // Heights refused by get_font, each logged once.
+    std::set<uint32_t> refused_heights_;
     D3DXMATRIX zoom_matrix_;
     RECT dst_rect_ = {};
     IDirect3DTexture9* white_texture_ = nullptr;

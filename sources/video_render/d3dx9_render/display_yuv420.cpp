@@ -1,6 +1,5 @@
 #include "display_yuv420.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -135,7 +134,10 @@ bool display_yuv420::upload_image(uint8_t** planes, int* strides, const RECT*)
             return false;
         const uint8_t* source = planes[i];
         auto* target = static_cast<uint8_t*>(locked.pBits);
-        if (std::max(static_cast<int>(locked.Pitch), strides[i]) == plane_width_[i]) {
+        // One block only when the rows are contiguous on both sides. A stride below the row
+        // (overlapping or bottom-up rows) holds less than width x height bytes: it is copied
+        // row by row like any other, reading only what the stride says the plane holds.
+        if (static_cast<int>(locked.Pitch) == plane_width_[i] && strides[i] == plane_width_[i]) {
             if (source)
                 std::memcpy(target, source, static_cast<size_t>(plane_size_[i]));
         } else if (source) {

@@ -1,5 +1,7 @@
 #include "overlay_rules.h"
 
+#include <algorithm>
+
 namespace overlay_rules {
 
 std::string size_label(long width, long height)
@@ -46,8 +48,13 @@ void write_back_corner(overlay_entry& entry, uint32_t right, uint32_t bottom, ui
 
 zoom_transform zoom_for(const RECT& region, uint32_t width, uint32_t height)
 {
-    const uint32_t region_width = static_cast<uint32_t>(region.right - region.left);
-    const uint32_t region_height = static_cast<uint32_t>(region.bottom - region.top);
+    // An empty region would make the scale infinite; one pixel keeps it finite. A reversed
+    // region wraps to a huge unsigned size and so a tiny scale, which draws nothing useful but
+    // harms nothing.
+    const uint32_t region_width =
+        std::max<uint32_t>(1, static_cast<uint32_t>(region.right - region.left));
+    const uint32_t region_height =
+        std::max<uint32_t>(1, static_cast<uint32_t>(region.bottom - region.top));
     return {-static_cast<float>(region.left), -static_cast<float>(region.top),
             static_cast<float>(width) / static_cast<float>(region_width),
             static_cast<float>(height) / static_cast<float>(region_height)};
