@@ -15,6 +15,20 @@ static_assert(sizeof(vertex) == 44, "the yuv420 quad's vertices are 44 bytes");
 
 } // namespace
 
+void copy_plane(uint8_t* target, int target_pitch, const uint8_t* source, int source_stride,
+                int width, int rows)
+{
+    if (target_pitch == width && source_stride == width) {
+        std::memcpy(target, source, static_cast<size_t>(width) * static_cast<size_t>(rows));
+        return;
+    }
+    for (int row = 0; row < rows; ++row) {
+        std::memcpy(target, source, static_cast<size_t>(width));
+        target += target_pitch;
+        source += source_stride;
+    }
+}
+
 display_yuv420::display_yuv420(IDirect3DDevice9* device, HRESULT* result)
 {
     device_ = device;
@@ -78,7 +92,6 @@ bool display_yuv420::create_resources(int width, int height, const RECT* dst)
         }
         plane_width_[i] = w;
         plane_height_[i] = h;
-        plane_size_[i] = w * h;
     }
     bind_samplers();
     return true;
@@ -132,21 +145,9 @@ bool display_yuv420::upload_image(uint8_t** planes, int* strides, const RECT*)
         D3DLOCKED_RECT locked;
         if (FAILED(texture->LockRect(0, &locked, nullptr, D3DLOCK_DISCARD)))
             return false;
-        const uint8_t* source = planes[i];
-        auto* target = static_cast<uint8_t*>(locked.pBits);
-        // One block only when the rows are contiguous on both sides. A stride below the row
-        // (overlapping or bottom-up rows) holds less than width x height bytes: it is copied
-        // row by row like any other, reading only what the stride says the plane holds.
-        if (static_cast<int>(locked.Pitch) == plane_width_[i] && strides[i] == plane_width_[i]) {
-            if (source)
-                std::memcpy(target, source, static_cast<size_t>(plane_size_[i]));
-        } else if (source) {
-            for (int row = 0; row < plane_height_[i]; ++row) {
-                std::memcpy(target, source, static_cast<size_t>(plane_width_[i]));
-                target += locked.Pitch;
-                source += strides[i];
-            }
-        }
+        if (planes[i])
+            copy_plane(static_cast<uint8_t*>(locked.pBits), static_cast<int>(locked.Pitch),
+                       planes[i], strides[i], plane_width_[i], plane_height_[i]);
         if (FAILED(texture->UnlockRect(0)))
             return false;
     }

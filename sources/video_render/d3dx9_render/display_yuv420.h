@@ -5,6 +5,12 @@
 #include "base_display.h"
 #include "pixel_shader.h"
 
+// Copies `rows` rows of `width` bytes between two strided planes: in one block when both sides
+// are contiguous, else row by row (a stride below the width, even a negative one, reads only
+// the rows the stride says the plane holds).
+void copy_plane(uint8_t* target, int target_pitch, const uint8_t* source, int source_stride,
+                int width, int rows);
+
 class display_yuv420 final : public base_display {
   public:
     // Reports E_FAIL in `result` when the device has no pixel shader 2.0.
@@ -27,6 +33,5 @@ class display_yuv420 final : public base_display {
     IDirect3DTexture9* sampler_textures_[3] = {};
     int plane_width_[3] = {};
     int plane_height_[3] = {};
-    int plane_size_[3] = {};
     yuv420_shader* shader_ = nullptr;
 };
