@@ -33,6 +33,12 @@ void declare_ratio(const std::string& candidate, const std::string& anchor, cons
 // shown in milliseconds, or as iterations per second with `per_second`.
 void declare_figure(const std::string& benchmark, bool per_second, const std::string& what);
 
+// Declares a throughput for the summary: `items` (pixels, say) per iteration over the median
+// real time per iteration of `benchmark`, shown in thousand millions of them per second with
+// `unit` as the label ("Gpixel/s").
+void declare_throughput(const std::string& benchmark, double items, const std::string& unit,
+                        const std::string& what);
+
 // How a benchmark's iterations are timed: on the wall clock, or by the benchmark itself
 // (State::SetIterationTime) when only some of an iteration's work counts.
 enum class timing { real, manual };

@@ -90,7 +90,12 @@ def main(paths):
                 if value is None:
                     problems.append(f"{path}: {d['benchmark']} did not run")
                     continue
-                shown = f"{1e9 / value:9.1f} /s" if d["unit"] == "per_second" else show_time(value)
+                if d["unit"] == "per_second":
+                    shown = f"{1e9 / value:9.1f} /s"
+                elif d["unit"] == "giga_per_second":
+                    shown = f"{d['items'] / value:9.2f} {d['label']}"
+                else:
+                    shown = show_time(value)
                 figures.append((d["what"], shown))
 
     width = max([len(r[0]) for r in rows] + [len(f[0]) for f in figures] + [10])

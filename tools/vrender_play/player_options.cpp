@@ -5,12 +5,20 @@
 
 const char* const player_usage =
     "usage: vrender_play [options] [file.y4m]\n"
-    "  --path d3d9|dxva2|ddraw|d3d11   how frames reach the library (default d3d9)\n"
-    "  --frames N                      frames to play (default 300; a file plays to its end)\n"
-    "  --size WxH                      window size (default 1280x720)\n"
-    "  --region L,R,T,B                show this part, in ten-thousandths of the picture\n"
-    "  --adjust C,B,S,H                contrast, brightness, saturation, hue (0..100)\n"
-    "  --screenshot FILE.png           where the last frame goes (default out/vrender_play.png)\n";
+    "  --path PATH              how frames reach the library (default d3d9):\n"
+    "      d3d9                 software frames, drawn with Direct3D 9\n"
+    "      ddraw                software frames, drawn with DirectDraw; needs a machine without\n"
+    "                           a usable Direct3D 9 (./run.sh --path ddraw runs the copy in\n"
+    "                           build/x64/bin/ddraw_only, beside a d3d9.dll without one)\n"
+    "      dxva2                DXVA2-style surfaces of the player's own Direct3D 9 device\n"
+    "      d3d11                Direct3D 11-style NV12 textures of the player's own device\n"
+    "  --frames N               frames to play (default 300; a file plays to its end)\n"
+    "  --size WxH               window size (default 1280x720)\n"
+    "  --region L,R,T,B         show this part, in ten-thousandths of the picture\n"
+    "  --adjust C,B,S,H         contrast, brightness, saturation, hue (0..100, 50 neutral)\n"
+    "  --screenshot FILE.png    where the last frame goes (default out/vrender_play.png)\n"
+    "exit status: 0 played, 1 failed, 2 bad arguments, 3 the path cannot run on this\n"
+    "machine, 4 DirectDraw asked for but the library found Direct3D 9\n";
 
 namespace {
 
@@ -38,7 +46,9 @@ bool parse_options(int argc, char** argv, player_options& options, std::string& 
         const std::string arg = argv[i];
         const bool has_value = i + 1 < argc;
         const std::string value = has_value ? argv[i + 1] : "";
-        if (arg == "--path" && has_value) {
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--path" && has_value) {
             if (value == "d3d9")
                 options.path = play_path::d3d9;
             else if (value == "dxva2")

@@ -18,6 +18,7 @@ struct player_options {
     std::array<int, 4> adjust = {50, 50, 50, 50};
     std::string input; // a Y4M file, or empty for the test pattern
     std::string screenshot = "out/vrender_play.png";
+    bool help = false;
 };
 
 // Fills `options` from the arguments; false with `error` set on a bad argument.
