@@ -28,7 +28,13 @@ fault_device* fault_device::wrap(IDirect3DDevice9* inner)
 }
 
 fault_device::fault_device(IDirect3DDevice9* inner) : inner_(inner)
-{}
+{
+    void* ex = nullptr;
+    if (SUCCEEDED(inner->QueryInterface(__uuidof(IDirect3DDevice9Ex), &ex)) && ex) {
+        inner_ex_ = static_cast<IDirect3DDevice9Ex*>(ex);
+        inner_ex_->Release(); // the same object as inner_, which holds the reference
+    }
+}
 
 fault_device::~fault_device()
 {
@@ -55,9 +61,10 @@ STDMETHODIMP fault_device::QueryInterface(REFIID riid, void** object)
     if (!object) {
         return E_POINTER;
     }
-    if (IsEqualGUID(riid, __uuidof(IUnknown)) || IsEqualGUID(riid, __uuidof(IDirect3DDevice9))) {
+    if (IsEqualGUID(riid, __uuidof(IUnknown)) || IsEqualGUID(riid, __uuidof(IDirect3DDevice9)) ||
+        (inner_ex_ && IsEqualGUID(riid, __uuidof(IDirect3DDevice9Ex)))) {
         AddRef();
-        *object = static_cast<IDirect3DDevice9*>(this);
+        *object = static_cast<IDirect3DDevice9Ex*>(this);
         return S_OK;
     }
     *object = nullptr;
@@ -271,6 +278,9 @@ STDMETHODIMP fault_device::CreateVolumeTexture(UINT width, UINT height, UINT dep
                                                IDirect3DVolumeTexture9** texture,
                                                HANDLE* shared_handle)
 {
+    if (const HRESULT hr = injected_failure("CreateVolumeTexture"); FAILED(hr)) {
+        return failed_with(hr, texture);
+    }
     return inner_->CreateVolumeTexture(width, height, depth, levels, usage, format, pool, texture,
                                        shared_handle);
 }
@@ -279,6 +289,9 @@ STDMETHODIMP fault_device::CreateCubeTexture(UINT edge_length, UINT levels, DWOR
                                              D3DFORMAT format, D3DPOOL pool,
                                              IDirect3DCubeTexture9** texture, HANDLE* shared_handle)
 {
+    if (const HRESULT hr = injected_failure("CreateCubeTexture"); FAILED(hr)) {
+        return failed_with(hr, texture);
+    }
     return inner_->CreateCubeTexture(edge_length, levels, usage, format, pool, texture,
                                      shared_handle);
 }
@@ -287,6 +300,9 @@ STDMETHODIMP fault_device::CreateIndexBuffer(UINT length, DWORD usage, D3DFORMAT
                                              D3DPOOL pool, IDirect3DIndexBuffer9** buffer,
                                              HANDLE* shared_handle)
 {
+    if (const HRESULT hr = injected_failure("CreateIndexBuffer"); FAILED(hr)) {
+        return failed_with(hr, buffer);
+    }
     return inner_->CreateIndexBuffer(length, usage, format, pool, buffer, shared_handle);
 }
 
@@ -296,6 +312,9 @@ STDMETHODIMP fault_device::CreateDepthStencilSurface(UINT width, UINT height, D3
                                                      IDirect3DSurface9** surface,
                                                      HANDLE* shared_handle)
 {
+    if (const HRESULT hr = injected_failure("CreateDepthStencilSurface"); FAILED(hr)) {
+        return failed_with(hr, surface);
+    }
     return inner_->CreateDepthStencilSurface(width, height, format, multisample,
                                              multisample_quality, discard, surface, shared_handle);
 }
@@ -449,6 +468,9 @@ STDMETHODIMP fault_device::GetRenderState(D3DRENDERSTATETYPE state, DWORD* value
 STDMETHODIMP fault_device::CreateStateBlock(D3DSTATEBLOCKTYPE type,
                                             IDirect3DStateBlock9** state_block)
 {
+    if (const HRESULT hr = injected_failure("CreateStateBlock"); FAILED(hr)) {
+        return failed_with(hr, state_block);
+    }
     return inner_->CreateStateBlock(type, state_block);
 }
 
@@ -599,6 +621,9 @@ STDMETHODIMP fault_device::ProcessVertices(UINT src_start, UINT dst_index, UINT 
 STDMETHODIMP fault_device::CreateVertexDeclaration(const D3DVERTEXELEMENT9* elements,
                                                    IDirect3DVertexDeclaration9** declaration)
 {
+    if (const HRESULT hr = injected_failure("CreateVertexDeclaration"); FAILED(hr)) {
+        return failed_with(hr, declaration);
+    }
     return inner_->CreateVertexDeclaration(elements, declaration);
 }
 
@@ -625,6 +650,9 @@ STDMETHODIMP fault_device::GetFVF(DWORD* fvf)
 STDMETHODIMP fault_device::CreateVertexShader(const DWORD* byte_code,
                                               IDirect3DVertexShader9** shader)
 {
+    if (const HRESULT hr = injected_failure("CreateVertexShader"); FAILED(hr)) {
+        return failed_with(hr, shader);
+    }
     return inner_->CreateVertexShader(byte_code, shader);
 }
 
@@ -759,7 +787,134 @@ STDMETHODIMP fault_device::DeletePatch(UINT handle)
 
 STDMETHODIMP fault_device::CreateQuery(D3DQUERYTYPE type, IDirect3DQuery9** query)
 {
+    if (const HRESULT hr = injected_failure("CreateQuery"); FAILED(hr)) {
+        return failed_with(hr, query);
+    }
     return inner_->CreateQuery(type, query);
+}
+
+// ---- fault_device: the Direct3D 9Ex calls ----
+
+STDMETHODIMP fault_device::SetConvolutionMonoKernel(UINT width, UINT height, float* rows,
+                                                    float* columns)
+{
+    return inner_ex_ ? inner_ex_->SetConvolutionMonoKernel(width, height, rows, columns)
+                     : D3DERR_INVALIDCALL;
+}
+
+STDMETHODIMP fault_device::ComposeRects(IDirect3DSurface9* src_surface,
+                                        IDirect3DSurface9* dst_surface,
+                                        IDirect3DVertexBuffer9* src_descs, UINT rect_count,
+                                        IDirect3DVertexBuffer9* dst_descs,
+                                        D3DCOMPOSERECTSOP operation, INT offset_x, INT offset_y)
+{
+    return inner_ex_ ? inner_ex_->ComposeRects(src_surface, dst_surface, src_descs, rect_count,
+                                               dst_descs, operation, offset_x, offset_y)
+                     : D3DERR_INVALIDCALL;
+}
+
+STDMETHODIMP fault_device::PresentEx(const RECT* src_rect, const RECT* dst_rect,
+                                     HWND dst_window_override, const RGNDATA* dirty_region,
+                                     DWORD flags)
+{
+    if (!inner_ex_)
+        return D3DERR_INVALIDCALL;
+    ++present_calls;
+    if (present_result != S_OK)
+        return present_result;
+    return inner_ex_->PresentEx(src_rect, dst_rect, dst_window_override, dirty_region, flags);
+}
+
+STDMETHODIMP fault_device::GetGPUThreadPriority(INT* priority)
+{
+    return inner_ex_ ? inner_ex_->GetGPUThreadPriority(priority) : D3DERR_INVALIDCALL;
+}
+
+STDMETHODIMP fault_device::SetGPUThreadPriority(INT priority)
+{
+    return inner_ex_ ? inner_ex_->SetGPUThreadPriority(priority) : D3DERR_INVALIDCALL;
+}
+
+STDMETHODIMP fault_device::WaitForVBlank(UINT swap_chain)
+{
+    return inner_ex_ ? inner_ex_->WaitForVBlank(swap_chain) : D3DERR_INVALIDCALL;
+}
+
+STDMETHODIMP fault_device::CheckResourceResidency(IDirect3DResource9** resources,
+                                                  UINT32 resource_count)
+{
+    return inner_ex_ ? inner_ex_->CheckResourceResidency(resources, resource_count)
+                     : D3DERR_INVALIDCALL;
+}
+
+STDMETHODIMP fault_device::SetMaximumFrameLatency(UINT max_latency)
+{
+    return inner_ex_ ? inner_ex_->SetMaximumFrameLatency(max_latency) : D3DERR_INVALIDCALL;
+}
+
+STDMETHODIMP fault_device::GetMaximumFrameLatency(UINT* max_latency)
+{
+    return inner_ex_ ? inner_ex_->GetMaximumFrameLatency(max_latency) : D3DERR_INVALIDCALL;
+}
+
+STDMETHODIMP fault_device::CheckDeviceState(HWND dst_window)
+{
+    return inner_ex_ ? inner_ex_->CheckDeviceState(dst_window) : D3DERR_INVALIDCALL;
+}
+
+STDMETHODIMP fault_device::CreateRenderTargetEx(UINT width, UINT height, D3DFORMAT format,
+                                                D3DMULTISAMPLE_TYPE multisample,
+                                                DWORD multisample_quality, WINBOOL lockable,
+                                                IDirect3DSurface9** surface, HANDLE* shared_handle,
+                                                DWORD usage)
+{
+    if (!inner_ex_)
+        return failed_with(D3DERR_INVALIDCALL, surface);
+    if (const HRESULT hr = injected_failure("CreateRenderTargetEx"); FAILED(hr)) {
+        return failed_with(hr, surface);
+    }
+    return inner_ex_->CreateRenderTargetEx(width, height, format, multisample, multisample_quality,
+                                           lockable, surface, shared_handle, usage);
+}
+
+STDMETHODIMP fault_device::CreateOffscreenPlainSurfaceEx(UINT width, UINT height, D3DFORMAT format,
+                                                         D3DPOOL pool, IDirect3DSurface9** surface,
+                                                         HANDLE* shared_handle, DWORD usage)
+{
+    if (!inner_ex_)
+        return failed_with(D3DERR_INVALIDCALL, surface);
+    if (const HRESULT hr = injected_failure("CreateOffscreenPlainSurfaceEx"); FAILED(hr)) {
+        return failed_with(hr, surface);
+    }
+    return inner_ex_->CreateOffscreenPlainSurfaceEx(width, height, format, pool, surface,
+                                                    shared_handle, usage);
+}
+
+STDMETHODIMP fault_device::CreateDepthStencilSurfaceEx(UINT width, UINT height, D3DFORMAT format,
+                                                       D3DMULTISAMPLE_TYPE multisample,
+                                                       DWORD multisample_quality, WINBOOL discard,
+                                                       IDirect3DSurface9** surface,
+                                                       HANDLE* shared_handle, DWORD usage)
+{
+    if (!inner_ex_)
+        return failed_with(D3DERR_INVALIDCALL, surface);
+    if (const HRESULT hr = injected_failure("CreateDepthStencilSurfaceEx"); FAILED(hr)) {
+        return failed_with(hr, surface);
+    }
+    return inner_ex_->CreateDepthStencilSurfaceEx(width, height, format, multisample,
+                                                  multisample_quality, discard, surface,
+                                                  shared_handle, usage);
+}
+
+STDMETHODIMP fault_device::ResetEx(D3DPRESENT_PARAMETERS* parameters, D3DDISPLAYMODEEX* mode)
+{
+    return inner_ex_ ? inner_ex_->ResetEx(parameters, mode) : D3DERR_INVALIDCALL;
+}
+
+STDMETHODIMP fault_device::GetDisplayModeEx(UINT swap_chain, D3DDISPLAYMODEEX* mode,
+                                            D3DDISPLAYROTATION* rotation)
+{
+    return inner_ex_ ? inner_ex_->GetDisplayModeEx(swap_chain, mode, rotation) : D3DERR_INVALIDCALL;
 }
 
 // ---- fault_swap_chain ----

@@ -1,5 +1,7 @@
 // A Direct3D 9 device that forwards every call to a real device and lets a test make chosen
-// calls fail: Present, TestCooperativeLevel and the creation calls the renderer makes.
+// calls fail: Present, TestCooperativeLevel and the creation calls the renderer and D3DX make.
+// Around a Direct3D 9Ex device it is a Direct3D 9Ex device as well (QueryInterface says so and
+// the Ex calls are forwarded); around a plain one it answers only as IDirect3DDevice9.
 //
 // The wrapper is a COM object with its own reference count; it keeps one reference on the real
 // device and drops it when its own count reaches zero. Only real interface pointers are ever
@@ -20,7 +22,7 @@
 
 class fault_swap_chain;
 
-class fault_device final : public IDirect3DDevice9 {
+class fault_device final : public IDirect3DDevice9Ex {
   public:
     // Wraps a real device, taking a reference of its own on it. The wrapper starts with a
     // reference count of 1, which belongs to the caller.
@@ -44,10 +46,10 @@ class fault_device final : public IDirect3DDevice9 {
     // real device.
     std::deque<HRESULT> cooperative_level_results;
     int test_cooperative_level_calls = 0;
-    // Asked first by CreateAdditionalSwapChain, CreateTexture, CreateVertexBuffer,
-    // CreatePixelShader, CreateOffscreenPlainSurface, CreateRenderTarget, GetSwapChain and
-    // GetBackBuffer with the method's name; a failure code is returned from the method as it is
-    // (the out pointer set to null) and the real device is not called.
+    // Asked first by every call that hands out a new object (the Create... calls, Ex ones
+    // included) and by GetSwapChain and GetBackBuffer, with the method's name; a failure code is
+    // returned from the method as it is (the out pointer set to null) and the real device is not
+    // called.
     std::function<HRESULT(const char* method)> fail_hook;
 
     // IUnknown
@@ -221,6 +223,39 @@ class fault_device final : public IDirect3DDevice9 {
     STDMETHODIMP DeletePatch(UINT handle) override;
     STDMETHODIMP CreateQuery(D3DQUERYTYPE type, IDirect3DQuery9** query) override;
 
+    // IDirect3DDevice9Ex, in the order of its vtable; D3DERR_INVALIDCALL around a plain device
+    STDMETHODIMP SetConvolutionMonoKernel(UINT width, UINT height, float* rows,
+                                          float* columns) override;
+    STDMETHODIMP ComposeRects(IDirect3DSurface9* src_surface, IDirect3DSurface9* dst_surface,
+                              IDirect3DVertexBuffer9* src_descs, UINT rect_count,
+                              IDirect3DVertexBuffer9* dst_descs, D3DCOMPOSERECTSOP operation,
+                              INT offset_x, INT offset_y) override;
+    STDMETHODIMP PresentEx(const RECT* src_rect, const RECT* dst_rect, HWND dst_window_override,
+                           const RGNDATA* dirty_region, DWORD flags) override;
+    STDMETHODIMP GetGPUThreadPriority(INT* priority) override;
+    STDMETHODIMP SetGPUThreadPriority(INT priority) override;
+    STDMETHODIMP WaitForVBlank(UINT swap_chain) override;
+    STDMETHODIMP CheckResourceResidency(IDirect3DResource9** resources,
+                                        UINT32 resource_count) override;
+    STDMETHODIMP SetMaximumFrameLatency(UINT max_latency) override;
+    STDMETHODIMP GetMaximumFrameLatency(UINT* max_latency) override;
+    STDMETHODIMP CheckDeviceState(HWND dst_window) override;
+    STDMETHODIMP CreateRenderTargetEx(UINT width, UINT height, D3DFORMAT format,
+                                      D3DMULTISAMPLE_TYPE multisample, DWORD multisample_quality,
+                                      WINBOOL lockable, IDirect3DSurface9** surface,
+                                      HANDLE* shared_handle, DWORD usage) override;
+    STDMETHODIMP CreateOffscreenPlainSurfaceEx(UINT width, UINT height, D3DFORMAT format,
+                                               D3DPOOL pool, IDirect3DSurface9** surface,
+                                               HANDLE* shared_handle, DWORD usage) override;
+    STDMETHODIMP CreateDepthStencilSurfaceEx(UINT width, UINT height, D3DFORMAT format,
+                                             D3DMULTISAMPLE_TYPE multisample,
+                                             DWORD multisample_quality, WINBOOL discard,
+                                             IDirect3DSurface9** surface, HANDLE* shared_handle,
+                                             DWORD usage) override;
+    STDMETHODIMP ResetEx(D3DPRESENT_PARAMETERS* parameters, D3DDISPLAYMODEEX* mode) override;
+    STDMETHODIMP GetDisplayModeEx(UINT swap_chain, D3DDISPLAYMODEEX* mode,
+                                  D3DDISPLAYROTATION* rotation) override;
+
   private:
     friend class fault_swap_chain;
 
@@ -232,6 +267,8 @@ class fault_device final : public IDirect3DDevice9 {
 
     std::atomic<ULONG> refs_{1};
     IDirect3DDevice9* inner_;
+    // The same object as inner_ when it is a Direct3D 9Ex device (no reference of its own).
+    IDirect3DDevice9Ex* inner_ex_ = nullptr;
 };
 
 // A swap chain handed out by a fault_device. It keeps its device alive and presents through it,
