@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# The long reliability runs, after a build (./test.sh --long runs them after the tests):
+# 100,000 hostile calls through the public interface, 10,000 frames on each backend with the
+# window resized every 100 frames, and the fault storms at length. Every program's output goes
+# to out/long_run/<name>.log; their summary lines are gathered in out/reliability.txt.
+#   scripts/long_run.sh [SEED]      (default seed 20261206)
+set -euo pipefail
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$ROOT"
+SEED="${1:-20261206}"
+BIN="$ROOT/build/x64/bin"
+LOGS="$ROOT/out/long_run"
+SUMMARY="$ROOT/out/reliability.txt"
+WINE=/usr/lib/wine/wine64
+
+source scripts/wine_rig.sh
+wine_rig_start
+trap wine_rig_stop EXIT
+mkdir -p "$LOGS"
+
+failed=0
+# run NAME DIR [VAR=VALUE...] -- PROGRAM ARGS...: one program under Wine, from DIR.
+run() {
+  local name="$1" dir="$2"
+  shift 2
+  local env_vars=()
+  while [[ "$1" != "--" ]]; do
+    env_vars+=("$1")
+    shift
+  done
+  shift
+  echo "[long] $name: $*"
+  local start=$SECONDS status=0
+  (cd "$dir" && env "${env_vars[@]}" "$WINE" "$@") > "$LOGS/$name.log" 2>&1 < /dev/null || status=$?
+  echo "[long] $name: exit $status after $((SECONDS - start)) s"
+  if [[ $status -ne 0 ]]; then
+    failed=1
+    tail -n 20 "$LOGS/$name.log"
+  fi
+}
+
+DDRAW_ENV="WINEDLLOVERRIDES=d3d9=n;mscoree,mshtml="
+run fuzz "$BIN" -- vrender_fuzz.exe --seed "$SEED" --calls 100000
+for backend in d3d9 dxva2 d3d11; do
+  run "soak_$backend" "$BIN" -- vrender_soak.exe --backend "$backend" --frames 10000 --warmup 2000 \
+    --seed "$SEED"
+done
+run soak_ddraw "$BIN/ddraw_only" "$DDRAW_ENV" -- vrender_soak.exe --backend ddraw --frames 10000 \
+  --warmup 2000 --seed "$SEED"
+run d3d9_faults "$BIN" -- d3d9_fault_storm.exe --long --seed "$SEED"
+run ddraw_faults "$BIN/ddraw_only" "$DDRAW_ENV" -- ddraw_fault_storm.exe --long --seed "$SEED"
+run d3d11_faults "$BIN" -- d3d11_fault_storm.exe --long --seed "$SEED"
+
+{
+  echo "# long run of $(date -u '+%Y-%m-%d %H:%M UTC'), seed $SEED, $(nproc) processors"
+  grep -h -E '^vrender_fuzz: [0-9]+ calls in|^soak |fault storm' "$LOGS"/*.log || true
+} > "$SUMMARY"
+cat "$SUMMARY"
+exit $failed
