@@ -17,7 +17,24 @@ fault_surface* as_wrapper(IDirectDrawSurface2* surface)
     return live.count(surface) ? static_cast<fault_surface*>(surface) : nullptr;
 }
 
+HRESULT injected_failure(const char* method)
+{
+    if (!fault_surface::fail_hook)
+        return DD_OK;
+    const HRESULT result = fault_surface::fail_hook(method);
+    return FAILED(result) ? result : DD_OK;
+}
+
 } // namespace
+
+HRESULT (*fault_surface::fail_hook)(const char* method) = nullptr;
+IDirectDrawClipper* (*fault_surface::unwrap_clipper)(IDirectDrawClipper* clipper) = nullptr;
+
+size_t fault_surface::live_count()
+{
+    std::lock_guard<std::mutex> lock(live_mutex);
+    return live.size();
+}
 
 fault_surface::fault_surface(IDirectDrawSurface2* inner) : in_(inner)
 {
@@ -31,6 +48,8 @@ fault_surface::~fault_surface()
         std::lock_guard<std::mutex> lock(live_mutex);
         live.erase(this);
     }
+    if (active)
+        active->forget(this);
     in_->Release();
 }
 
@@ -38,6 +57,13 @@ IDirectDrawSurface2* fault_surface::unwrap(IDirectDrawSurface2* surface)
 {
     fault_surface* wrapper = as_wrapper(surface);
     return wrapper ? wrapper->in_ : surface;
+}
+
+bool fault_surface::use()
+{
+    if (lose_after_uses > 0 && --lose_after_uses == 0)
+        lost = true;
+    return lost;
 }
 
 STDMETHODIMP fault_surface::QueryInterface(REFIID riid, void** object)
@@ -62,14 +88,43 @@ STDMETHODIMP fault_surface::Blt(LPRECT dst_rect, LPDIRECTDRAWSURFACE2 src, LPREC
                                 DWORD flags, LPDDBLTFX fx)
 {
     ++blt_calls;
-    const fault_surface* source = as_wrapper(src);
-    if (lost || (source && source->lost))
+    fault_surface* source = as_wrapper(src);
+    const bool target_lost = use();
+    const bool source_lost = source && source->use();
+    if (target_lost || source_lost)
         return DDERR_SURFACELOST;
     return in_->Blt(dst_rect, unwrap(src), src_rect, flags, fx);
 }
 
+STDMETHODIMP fault_surface::GetDC(HDC* dc)
+{
+    if (use())
+        return DDERR_SURFACELOST;
+    if (const HRESULT failure = injected_failure("GetDC"))
+        return failure;
+    const HRESULT result = in_->GetDC(dc);
+    if (SUCCEEDED(result))
+        ++dcs_taken;
+    return result;
+}
+
+STDMETHODIMP fault_surface::ReleaseDC(HDC dc)
+{
+    ++dcs_given_back;
+    return in_->ReleaseDC(dc);
+}
+
+STDMETHODIMP fault_surface::SetClipper(LPDIRECTDRAWCLIPPER c)
+{
+    if (const HRESULT failure = injected_failure("SetClipper"))
+        return failure;
+    return in_->SetClipper(unwrap_clipper ? unwrap_clipper(c) : c);
+}
+
 STDMETHODIMP fault_surface::GetPixelFormat(LPDDPIXELFORMAT f)
 {
+    if (const HRESULT failure = injected_failure("GetPixelFormat"))
+        return failure;
     if (!fake_format)
         return in_->GetPixelFormat(f);
     *f = format;
@@ -79,7 +134,7 @@ STDMETHODIMP fault_surface::GetPixelFormat(LPDDPIXELFORMAT f)
 STDMETHODIMP fault_surface::Lock(LPRECT rect, LPDDSURFACEDESC desc, DWORD flags, HANDLE event)
 {
     ++lock_calls;
-    return lost ? DDERR_SURFACELOST : in_->Lock(rect, desc, flags, event);
+    return use() ? DDERR_SURFACELOST : in_->Lock(rect, desc, flags, event);
 }
 
 STDMETHODIMP fault_surface::Restore()
@@ -104,6 +159,13 @@ surface_wrapping::~surface_wrapping()
     active = nullptr;
 }
 
+void surface_wrapping::forget(const fault_surface* released)
+{
+    for (fault_surface*& latest : latest_)
+        if (latest == released)
+            latest = nullptr;
+}
+
 void surface_wrapping::report_primary_format(const DDPIXELFORMAT& format)
 {
     fake_primary_ = true;
@@ -113,8 +175,11 @@ void surface_wrapping::report_primary_format(const DDPIXELFORMAT& format)
 IDirectDrawSurface2* surface_wrapping::filter(IDirectDrawSurface2* surface,
                                               ddraw_manager::surface_role role)
 {
-    if (active->refusals_[role] > 0) {
-        --active->refusals_[role];
+    const bool refused =
+        active->refusals_[role] > 0 || (active->refuse_when && active->refuse_when(role));
+    if (refused) {
+        if (active->refusals_[role] > 0)
+            --active->refusals_[role];
         surface->Release();
         return nullptr;
     }

@@ -1,8 +1,8 @@
 // DirectDraw surfaces for the tests: while a `surface_wrapping` lives, every surface the
 // backend obtains is wrapped in a `fault_surface`, which forwards to the real one, counts the
-// calls the backend makes, and can look lost or report another pixel format. Surfaces handed
-// to the real one (a blit's source) are unwrapped first. Set the controls while the renderer
-// is idle.
+// calls the backend makes, and can look lost (at once or at a chosen use), fail chosen calls
+// or report another pixel format. Surfaces handed to the real one (a blit's source) are
+// unwrapped first, and so are wrapped clippers. Set the controls while the renderer is idle.
 #pragma once
 
 #include <windows.h>
@@ -27,18 +27,31 @@ class fault_surface final : public IDirectDrawSurface2 {
     // Restore answers `restore_result` (DD_OK also clears `lost`).
     bool lost = false;
     HRESULT restore_result = DD_OK;
+    // Counts down at each Lock, GetDC and blit onto or from the surface; the use that brings
+    // it to zero sets `lost`. Negative: never.
+    int lose_after_uses = -1;
     bool fake_format = false; // GetPixelFormat reports `format`
     DDPIXELFORMAT format = {};
     int lock_calls = 0;
     int blt_calls = 0;
     int restore_calls = 0;
+    int dcs_taken = 0; // successful GetDC calls
+    int dcs_given_back = 0;
+
+    // Asked first by GetDC, GetPixelFormat and SetClipper with the method's name; a failure
+    // code is answered without calling the real surface. Process-wide; null asks nothing.
+    static HRESULT (*fail_hook)(const char* method);
+    // The real clipper behind a test's wrapper, for SetClipper. Process-wide; null: none.
+    static IDirectDrawClipper* (*unwrap_clipper)(IDirectDrawClipper* clipper);
+    // The wrappers in existence.
+    static size_t live_count();
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
     STDMETHODIMP_(ULONG) Release() override;
     STDMETHODIMP Blt(LPRECT dst_rect, LPDIRECTDRAWSURFACE2 src, LPRECT src_rect, DWORD flags,
                      LPDDBLTFX fx) override;
-    STDMETHODIMP GetDC(HDC* dc) override { return lost ? DDERR_SURFACELOST : in_->GetDC(dc); }
+    STDMETHODIMP GetDC(HDC* dc) override;
     STDMETHODIMP GetPixelFormat(LPDDPIXELFORMAT f) override;
     STDMETHODIMP IsLost() override { return lost ? DDERR_SURFACELOST : in_->IsLost(); }
     STDMETHODIMP Lock(LPRECT rect, LPDDSURFACEDESC desc, DWORD flags, HANDLE event) override;
@@ -90,8 +103,8 @@ class fault_surface final : public IDirectDrawSurface2 {
     {
         return in_->Initialize(dd, d);
     }
-    STDMETHODIMP ReleaseDC(HDC dc) override { return in_->ReleaseDC(dc); }
-    STDMETHODIMP SetClipper(LPDIRECTDRAWCLIPPER c) override { return in_->SetClipper(c); }
+    STDMETHODIMP ReleaseDC(HDC dc) override;
+    STDMETHODIMP SetClipper(LPDIRECTDRAWCLIPPER c) override;
     STDMETHODIMP SetColorKey(DWORD f, LPDDCOLORKEY k) override { return in_->SetColorKey(f, k); }
     STDMETHODIMP SetOverlayPosition(LONG x, LONG y) override
     {
@@ -115,6 +128,8 @@ class fault_surface final : public IDirectDrawSurface2 {
 
   private:
     ~fault_surface();
+    // One use of the surface; true when it is lost.
+    bool use();
     IDirectDrawSurface2* in_;
     std::atomic<ULONG> refs_{1};
 };
@@ -127,16 +142,21 @@ class surface_wrapping {
     surface_wrapping(const surface_wrapping&) = delete;
     surface_wrapping& operator=(const surface_wrapping&) = delete;
 
-    // The wrapper of the latest surface of `role` (the backend holds its reference).
+    // The wrapper of the latest surface of `role` (the backend holds its reference), null
+    // once that surface is released.
     fault_surface* operator[](int role) const { return latest_[role]; }
     // The next `count` queries for a surface of `role` fail.
     void refuse(int role, int count) { refusals_[role] = count; }
     // The format every later primary surface reports.
     void report_primary_format(const DDPIXELFORMAT& format);
+    // Asked at every query for a surface (after the refusals above); true makes it fail.
+    bool (*refuse_when)(int role) = nullptr;
 
   private:
+    friend class fault_surface;
     static IDirectDrawSurface2* filter(IDirectDrawSurface2* surface,
                                        ddraw_manager::surface_role role);
+    void forget(const fault_surface* released);
     fault_surface* latest_[3] = {};
     int refusals_[3] = {};
     bool fake_primary_ = false;

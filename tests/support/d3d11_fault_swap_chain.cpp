@@ -6,6 +6,20 @@
 
 static_assert(!std::is_abstract_v<fault_dxgi_swap_chain>);
 
+HRESULT (*fault_dxgi_swap_chain::fail_hook)(const char* method) = nullptr;
+
+namespace {
+
+HRESULT injected_failure(const char* method)
+{
+    if (!fault_dxgi_swap_chain::fail_hook)
+        return S_OK;
+    const HRESULT result = fault_dxgi_swap_chain::fail_hook(method);
+    return FAILED(result) ? result : S_OK;
+}
+
+} // namespace
+
 fault_dxgi_swap_chain::fault_dxgi_swap_chain(IDXGISwapChain* inner) : inner_(inner)
 {}
 
@@ -96,6 +110,11 @@ STDMETHODIMP fault_dxgi_swap_chain::Present(UINT sync_interval, UINT flags)
 
 STDMETHODIMP fault_dxgi_swap_chain::GetBuffer(UINT buffer_idx, REFIID riid, void** surface)
 {
+    if (const HRESULT failure = injected_failure("GetBuffer")) {
+        if (surface)
+            *surface = nullptr;
+        return failure;
+    }
     return inner_->GetBuffer(buffer_idx, riid, surface);
 }
 
@@ -111,6 +130,8 @@ STDMETHODIMP fault_dxgi_swap_chain::GetFullscreenState(WINBOOL* fullscreen, IDXG
 
 STDMETHODIMP fault_dxgi_swap_chain::GetDesc(DXGI_SWAP_CHAIN_DESC* desc)
 {
+    if (const HRESULT failure = injected_failure("GetDesc"))
+        return failure;
     return inner_->GetDesc(desc);
 }
 

@@ -30,6 +30,10 @@ class fault_dxgi_swap_chain final : public IDXGISwapChain {
     // Buffer 0 as Present found it, on every call.
     texture_pixels last_presented;
 
+    // Asked first by GetBuffer and GetDesc with the method's name; a failure code is answered
+    // without calling the real swap chain. Process-wide; null asks nothing.
+    static HRESULT (*fail_hook)(const char* method);
+
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
     STDMETHODIMP_(ULONG) AddRef() override;

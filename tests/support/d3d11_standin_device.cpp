@@ -81,6 +81,8 @@ STDMETHODIMP nv12_standin_device::QueryInterface(REFIID riid, void** object)
         *object = static_cast<ID3D11Device*>(this);
         return S_OK;
     }
+    if (query_hook)
+        return query_hook(riid, object);
     return inner_->QueryInterface(riid, object);
 }
 

@@ -43,6 +43,9 @@ class nv12_standin_device final : public ID3D11Device {
     // Asked first by the creation calls with the method's name ("CreateSamplerState", ...); a
     // failure code is returned as it is and the real device is not called.
     std::function<HRESULT(const std::string& method)> fail_hook;
+    // Asked instead of the real device for every interface but ID3D11Device and IUnknown: it
+    // may answer with the real device's object (through inner()), a wrapper of it or a failure.
+    std::function<HRESULT(REFIID riid, void** object)> query_hook;
 
     // IUnknown
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override;

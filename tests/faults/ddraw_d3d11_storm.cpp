@@ -1,0 +1,210 @@
+#include "ddraw_d3d11_storm.h"
+
+#include <gtest/gtest.h>
+#include <psapi.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+storm_settings the_settings;
+
+// Where the program's import of `function` from `dll` is kept, or null.
+void** import_slot(const char* dll, const char* function)
+{
+    auto* base = reinterpret_cast<uint8_t*>(GetModuleHandleA(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+    const IMAGE_DATA_DIRECTORY& imports =
+        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+    if (imports.VirtualAddress == 0)
+        return nullptr;
+    for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
+         module->Name != 0; ++module) {
+        if (_stricmp(reinterpret_cast<const char*>(base + module->Name), dll) != 0)
+            continue;
+        const DWORD names_at =
+            module->OriginalFirstThunk ? module->OriginalFirstThunk : module->FirstThunk;
+        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + names_at);
+        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
+        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
+            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
+                continue;
+            const auto* by_name =
+                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+            if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), function) == 0)
+                return reinterpret_cast<void**>(&slots->u1.Function);
+        }
+    }
+    return nullptr;
+}
+
+void write_slot(void** slot, void* value)
+{
+    DWORD protection = 0;
+    VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &protection);
+    *slot = value;
+    VirtualProtect(slot, sizeof(void*), protection, &protection);
+}
+
+} // namespace
+
+const storm_settings& settings()
+{
+    return the_settings;
+}
+
+storm_tally& tally()
+{
+    static storm_tally counts;
+    return counts;
+}
+
+failing_calls no_call()
+{
+    return [](int) { return false; };
+}
+
+failing_calls only_call(int call)
+{
+    return [call](int n) { return n == call; };
+}
+
+failing_calls calls_from(int call)
+{
+    return [call](int n) { return n >= call; };
+}
+
+failing_calls two_calls(int first, int second)
+{
+    return [first, second](int n) { return n == first || n == second; };
+}
+
+void call_plan::arm(failing_calls failing)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    armed_ = true;
+    failing_ = std::move(failing);
+    trace_.clear();
+}
+
+void call_plan::disarm()
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    armed_ = false;
+    failing_ = nullptr;
+}
+
+bool call_plan::fails(const std::string& name)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!armed_)
+        return false;
+    trace_.push_back(name);
+    const bool failing = failing_(static_cast<int>(trace_.size()));
+    if (failing)
+        ++tally().faults_injected;
+    return failing;
+}
+
+std::vector<std::string> call_plan::trace() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return trace_;
+}
+
+call_plan& plan()
+{
+    static call_plan the_plan;
+    return the_plan;
+}
+
+bool call_model::call(const std::string& name)
+{
+    trace_.push_back(name);
+    return !failing_(static_cast<int>(trace_.size()));
+}
+
+void call_model::log(int level, const std::string& text)
+{
+    lines_.push_back(std::to_string(level) + " " + text);
+}
+
+std::vector<std::string> leveled(const log_capture& logs)
+{
+    std::vector<std::string> lines;
+    for (const log_line& line : logs.lines())
+        lines.push_back(std::to_string(line.level) + " " + line.text);
+    return lines;
+}
+
+std::string formatted(const char* format, ...)
+{
+    char text[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof(text), format, arguments);
+    va_end(arguments);
+    return text;
+}
+
+std::string code_text(HRESULT code)
+{
+    return formatted("%p",
+                     reinterpret_cast<void*>(static_cast<uintptr_t>(static_cast<uint32_t>(code))));
+}
+
+import_patch::import_patch(const char* dll, const char* function, void* replacement)
+    : slot_(import_slot(dll, function))
+{
+    if (!slot_)
+        return;
+    original_ = *slot_;
+    write_slot(slot_, replacement);
+}
+
+import_patch::~import_patch()
+{
+    if (slot_)
+        write_slot(slot_, original_);
+}
+
+size_t working_set()
+{
+    PROCESS_MEMORY_COUNTERS counters = {};
+    counters.cb = sizeof(counters);
+    if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof(counters)))
+        return 0;
+    return counters.WorkingSetSize;
+}
+
+ULONG reference_count(IUnknown* object)
+{
+    object->AddRef();
+    return object->Release();
+}
+
+int main(int argc, char** argv)
+{
+    testing::InitGoogleTest(&argc, argv);
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--long") == 0) {
+            the_settings.long_run = true;
+        } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
+            the_settings.seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+        } else {
+            std::fprintf(stderr, "usage: %s [--long] [--seed N] [gtest options]\n", argv[0]);
+            return 2;
+        }
+    }
+    const int result = RUN_ALL_TESTS();
+    const storm_tally& counts = tally();
+    std::printf("fault storm summary (%s run, seed %u): %ld faults injected, %ld frames drawn, "
+                "%ld frames dropped, %ld runs, working set %zu KiB\n",
+                the_settings.long_run ? "long" : "short", the_settings.seed, counts.faults_injected,
+                counts.frames_drawn, counts.frames_dropped, counts.runs, working_set() / 1024);
+    return result;
+}
