@@ -29,6 +29,10 @@ run() {
     shift
   done
   shift
+  if [[ ! -f "$dir/$1" ]]; then
+    echo "[long] $name: $dir/$1 is not built, skipped"
+    return
+  fi
   echo "[long] $name: $*"
   local start=$SECONDS status=0
   (cd "$dir" && env "${env_vars[@]}" "$WINE" "$@") > "$LOGS/$name.log" 2>&1 < /dev/null || status=$?
