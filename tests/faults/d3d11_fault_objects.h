@@ -46,7 +46,7 @@ class d3d11_interception {
     d3d11_interception(const d3d11_interception&) = delete;
     d3d11_interception& operator=(const d3d11_interception&) = delete;
 
-    bool ready() const { return patch_.applied(); }
+    bool ready() const { return patch_.ok(); }
     // Watches the creation calls of a device the test hands to the backend (the decoder's).
     static void watch(nv12_standin_device* device);
     static void unwatch(nv12_standin_device* device);

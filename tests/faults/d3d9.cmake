@@ -17,7 +17,7 @@ add_executable(d3d9_fault_storm
   ${CMAKE_CURRENT_LIST_DIR}/d3d9_creation_storm.cpp
   ${CMAKE_CURRENT_LIST_DIR}/d3d9_fault_d3d9.cpp
   ${CMAKE_CURRENT_LIST_DIR}/d3d9_fault_imports.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/d3d9_import_patch.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/import_patch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/d3d9_loss_storm.cpp
   ${CMAKE_CURRENT_LIST_DIR}/d3d9_storm.cpp
   ${CMAKE_CURRENT_LIST_DIR}/d3d9_storm_main.cpp

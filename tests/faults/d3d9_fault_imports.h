@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "d3d9_import_patch.h"
+#include "import_patch.h"
 
 class fault_device;
 

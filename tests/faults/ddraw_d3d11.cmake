@@ -21,6 +21,7 @@ set(FAULT_SUPPORT ${CMAKE_CURRENT_LIST_DIR}/..)
 # DirectDraw runs beside the stand-in d3d9.dll, as on a machine without Direct3D 9.
 add_executable(ddraw_fault_storm
   ${CMAKE_CURRENT_LIST_DIR}/ddraw_d3d11_storm.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/import_patch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ddraw_fault_objects.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ddraw_surface_storm.cpp
   ${CMAKE_CURRENT_LIST_DIR}/ddraw_creation_storm.cpp
@@ -38,6 +39,7 @@ set_tests_properties(ddraw_fault_storm PROPERTIES TIMEOUT 600
 
 add_executable(d3d11_fault_storm
   ${CMAKE_CURRENT_LIST_DIR}/ddraw_d3d11_storm.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/import_patch.cpp
   ${CMAKE_CURRENT_LIST_DIR}/d3d11_fault_objects.cpp
   ${CMAKE_CURRENT_LIST_DIR}/d3d11_storm_frames.cpp
   ${CMAKE_CURRENT_LIST_DIR}/d3d11_creation_storm.cpp

@@ -12,44 +12,6 @@ namespace {
 
 storm_settings the_settings;
 
-// Where the program's import of `function` from `dll` is kept, or null.
-void** import_slot(const char* dll, const char* function)
-{
-    auto* base = reinterpret_cast<uint8_t*>(GetModuleHandleA(nullptr));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
-    const IMAGE_DATA_DIRECTORY& imports =
-        nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (imports.VirtualAddress == 0)
-        return nullptr;
-    for (auto* module = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
-         module->Name != 0; ++module) {
-        if (_stricmp(reinterpret_cast<const char*>(base + module->Name), dll) != 0)
-            continue;
-        const DWORD names_at =
-            module->OriginalFirstThunk ? module->OriginalFirstThunk : module->FirstThunk;
-        auto* names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + names_at);
-        auto* slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + module->FirstThunk);
-        for (; names->u1.AddressOfData != 0; ++names, ++slots) {
-            if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
-                continue;
-            const auto* by_name =
-                reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
-            if (std::strcmp(reinterpret_cast<const char*>(by_name->Name), function) == 0)
-                return reinterpret_cast<void**>(&slots->u1.Function);
-        }
-    }
-    return nullptr;
-}
-
-void write_slot(void** slot, void* value)
-{
-    DWORD protection = 0;
-    VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &protection);
-    *slot = value;
-    VirtualProtect(slot, sizeof(void*), protection, &protection);
-}
-
 } // namespace
 
 const storm_settings& settings()
@@ -155,21 +117,6 @@ std::string code_text(HRESULT code)
 {
     return formatted("%p",
                      reinterpret_cast<void*>(static_cast<uintptr_t>(static_cast<uint32_t>(code))));
-}
-
-import_patch::import_patch(const char* dll, const char* function, void* replacement)
-    : slot_(import_slot(dll, function))
-{
-    if (!slot_)
-        return;
-    original_ = *slot_;
-    write_slot(slot_, replacement);
-}
-
-import_patch::~import_patch()
-{
-    if (slot_)
-        write_slot(slot_, original_);
 }
 
 size_t working_set()

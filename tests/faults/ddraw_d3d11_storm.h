@@ -4,6 +4,8 @@
 // test program's imports.
 #pragma once
 
+#include "import_patch.h"
+
 #include <windows.h>
 
 #include <unknwn.h>
@@ -91,23 +93,6 @@ std::vector<std::string> leveled(const log_capture& logs);
 std::string formatted(const char* format, ...);
 // A result code as the library prints it with %p.
 std::string code_text(HRESULT code);
-
-// Points the test program's import of `function` from `dll` at `replacement` while it lives.
-class import_patch {
-  public:
-    import_patch(const char* dll, const char* function, void* replacement);
-    ~import_patch();
-    import_patch(const import_patch&) = delete;
-    import_patch& operator=(const import_patch&) = delete;
-
-    bool applied() const { return slot_ != nullptr; }
-    // The address the import held before.
-    void* original() const { return original_; }
-
-  private:
-    void** slot_ = nullptr;
-    void* original_ = nullptr;
-};
 
 // Bytes of the process's working set.
 size_t working_set();

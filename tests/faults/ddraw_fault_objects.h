@@ -41,7 +41,7 @@ class ddraw_interception {
     ddraw_interception(const ddraw_interception&) = delete;
     ddraw_interception& operator=(const ddraw_interception&) = delete;
 
-    bool ready() const { return patch_.applied(); }
+    bool ready() const { return patch_.ok(); }
     // DirectDraw objects and clippers handed out and not yet released.
     static int wrappers_alive();
     // While true, a failing GetDC of a surface is answered (the storms' per-frame fault);

@@ -1,5 +1,5 @@
 // Points one entry of this program's import address table at another function for as long as
-// the object lives: every call the program's own code (the library is linked in statically)
+// the object lives: every call the program's own code (the library may be linked in statically)
 // makes to that import then reaches the replacement. Calls made inside other DLLs are not
 // affected.
 #pragma once

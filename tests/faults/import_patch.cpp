@@ -1,4 +1,4 @@
-#include "d3d9_import_patch.h"
+#include "import_patch.h"
 
 #include <cstring>
 
