@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Configures (once) and builds both targets: build/win32 (i686) and build/x64.
+# Configures (until a configure succeeds) and builds both targets: build/win32 (i686), build/x64.
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$ROOT"
 
 build_target() {
   local toolchain="$1" dir="$2"
-  if [[ ! -f "$dir/CMakeCache.txt" ]]; then
+  if [[ ! -f "$dir/Makefile" ]]; then
     cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/$toolchain.cmake" -DCMAKE_BUILD_TYPE=Release \
       ${KX_CMAKE_ARGS:-} > /dev/null
   fi

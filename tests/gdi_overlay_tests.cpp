@@ -228,6 +228,32 @@ TEST_F(gdi_bench, inner_ellipses_follow_their_layout)
     }
 }
 
+// Boxes only a pixel or two high (or wide) under pens far wider than that: GDI's inside-frame
+// arithmetic must not be handed a box smaller than the pen (Wine corrupts its heap on it).
+TEST_F(gdi_bench, inner_ellipses_of_thin_boxes_under_wide_pens_leave_gdi_intact)
+{
+    for (uint32_t pen : {2u, 3u, 7u, 40u})
+        for (uint32_t layout : {0u, 1u, 2u})
+            for (int thin : {1, 2}) {
+                overlay_entry flat = figure({{100, 100, 0, 0},
+                                             {220, 100, 0, 0},
+                                             {220, 100 + uint32_t(thin), 0, 0},
+                                             {100, 100 + uint32_t(thin), 0, 0}},
+                                            green, pen);
+                flat.inner_ellipses = true;
+                flat.ellipse_layout = layout;
+                overlay_entry narrow = flat;
+                for (overlay_point& point : narrow.points)
+                    std::swap(point.x, point.y);
+                EXPECT_GT(box_of(draw({flat, narrow}), green).count, 0);
+            }
+    EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
+    // The box itself draws as before.
+    const overlay_entry box =
+        figure({{100, 100, 0, 0}, {220, 100, 0, 0}, {220, 160, 0, 0}, {100, 160, 0, 0}}, green);
+    EXPECT_EQ(draw({box}).at(160, 100), green);
+}
+
 TEST_F(gdi_bench, figure_labels_sit_at_the_centre_beside_the_box_or_below_it)
 {
     // A triangle given with its first point repeated: centred on its three corners.

@@ -504,8 +504,19 @@ void gdi_mytext::draw_direction_mark(const overlay_entry& entry, POINT mid, POIN
 
 void gdi_mytext::draw_inner_ellipses(const overlay_entry& entry, POINT max, POINT min)
 {
+    const LONG width = max.x - min.x, height = max.y - min.y;
+    const LONG ellipse_width = entry.ellipse_layout == 1 ? static_cast<LONG>(width / 3.0) : width;
+    const LONG ellipse_height =
+        entry.ellipse_layout == 2 ? static_cast<LONG>(height / 3.0) : height;
+    // An inside-frame pen wider than the box it frames breaks GDI's arithmetic (Wine corrupts
+    // its heap on it), so the pen is narrowed to the ellipse; it looks the same, a full blot.
+    const LONG smaller_side = std::min(ellipse_width, ellipse_height);
+    if (smaller_side < 1)
+        return;
+    const LONG pen_width =
+        std::min(static_cast<LONG>(std::min(entry.line_width, 1u << 30)), smaller_side);
     {
-        selected_pen pen(hdc_, static_cast<int>(entry.line_width), entry.line_color);
+        selected_pen pen(hdc_, static_cast<int>(pen_width), entry.line_color);
         // An arc that starts where it ends is the whole ellipse.
         const auto ellipse = [this](LONG left, LONG top, LONG right, LONG bottom) {
             Arc(hdc_, left, top, right, bottom, left, top, left, top);
@@ -514,18 +525,14 @@ void gdi_mytext::draw_inner_ellipses(const overlay_entry& entry, POINT max, POIN
         case 0:
             ellipse(min.x, min.y, max.x, max.y);
             break;
-        case 1: {
-            const LONG third = static_cast<LONG>((max.x - min.x) / 3.0);
+        case 1:
             for (LONG i = 0; i < 3; ++i)
-                ellipse(min.x + i * third, min.y, min.x + (i + 1) * third, max.y);
+                ellipse(min.x + i * ellipse_width, min.y, min.x + (i + 1) * ellipse_width, max.y);
             break;
-        }
-        case 2: {
-            const LONG third = static_cast<LONG>((max.y - min.y) / 3.0);
+        case 2:
             for (LONG i = 0; i < 3; ++i)
-                ellipse(min.x, min.y + i * third, max.x, min.y + (i + 1) * third);
+                ellipse(min.x, min.y + i * ellipse_height, max.x, min.y + (i + 1) * ellipse_height);
             break;
-        }
         default:
             break;
         }
