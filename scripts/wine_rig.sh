@@ -17,7 +17,9 @@ wine_rig_start() {
   local display
   for display in $(seq 91 140); do
     [[ -e "/tmp/.X11-unix/X$display" || -e "/tmp/.X$display-lock" ]] && continue
-    Xvfb ":$display" -screen 0 1920x1080x24 -nolisten tcp > /dev/null 2>&1 &
+    # Without MIT-SHM: Wine's X11 driver now and then sends a shared-memory image the server
+    # refuses (BadValue in X_ShmPutImage), and an X error ends the Windows program.
+    Xvfb ":$display" -screen 0 1920x1080x24 -nolisten tcp -extension MIT-SHM > /dev/null 2>&1 &
     RIG_XVFB_PID=$!
     local i
     for i in $(seq 1 50); do

@@ -169,8 +169,8 @@ TEST_F(d3d9_dxva2, every_missing_record_is_refused_with_its_line)
 TEST_F(d3d9_dxva2, a_lost_device_drops_frames_then_rebuilds_and_draws_again)
 {
     surface_ = decoder_.make_surface(640, 360, halves);
+    const ULONG device_refs = decoder_.device_refcount();
     fault_device* wrapper = fault_device::wrap(decoder_.device());
-    decoder_.hand_out_device(wrapper);
     start(640, 360, 640, 360);
     log_capture logs;
     draw(640, 360);
@@ -201,16 +201,14 @@ TEST_F(d3d9_dxva2, a_lost_device_drops_frames_then_rebuilds_and_draws_again)
 
     kx_vidrender::destroy_vrender(renderer_);
     renderer_ = nullptr;
-    EXPECT_EQ(wrapper->refcount(), 1u);
-    decoder_.hand_out_device(decoder_.device());
-    wrapper->Release();
+    wrapper->release();
+    EXPECT_EQ(decoder_.device_refcount(), device_refs);
 }
 
 TEST_F(d3d9_dxva2, a_success_code_from_present_is_not_a_lost_device)
 {
     surface_ = decoder_.make_surface(640, 360, halves);
     fault_device* wrapper = fault_device::wrap(decoder_.device());
-    decoder_.hand_out_device(wrapper);
     start(640, 360, 640, 360);
     wrapper->present_result = S_PRESENT_OCCLUDED;
     draw(640, 360);
@@ -219,6 +217,5 @@ TEST_F(d3d9_dxva2, a_success_code_from_present_is_not_a_lost_device)
     EXPECT_EQ(wrapper->test_cooperative_level_calls, 0);
     kx_vidrender::destroy_vrender(renderer_);
     renderer_ = nullptr;
-    decoder_.hand_out_device(decoder_.device());
-    wrapper->Release();
+    wrapper->release();
 }

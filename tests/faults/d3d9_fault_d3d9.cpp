@@ -1,213 +1,120 @@
-#include "d3d9_fault_d3d9.h"
+// The method table is reached as the plain structure the C form of the header declares.
+#define CINTERFACE
+#include <windows.h>
 
-#include <type_traits>
+#include <initguid.h>
+
+#include <d3d9.h>
+
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <utility>
 
 #include "d3d9_creation_faults.h"
+#include "d3d9_fault_d3d9.h"
 #include "d3d9_fault_device.h"
 
-static_assert(!std::is_abstract_v<fault_d3d9>);
+namespace {
 
-std::atomic<int> fault_d3d9::alive_{0};
+struct treated_object {
+    const IDirect3D9ExVtbl* own_methods;
+    fault_d3d9::device_listener listener;
+    void* context;
+};
 
-fault_d3d9* fault_d3d9::wrap(IDirect3D9* inner, device_listener listener, void* context)
+std::mutex objects_mutex;
+std::map<const void*, treated_object> objects;
+// One replacement per own table and kind of object (the runtime may give plain and Ex objects
+// the same table), kept for as long as objects may carry it.
+std::map<std::pair<const IDirect3D9ExVtbl*, bool>, std::unique_ptr<IDirect3D9ExVtbl>> tables;
+
+treated_object treatment_of(const void* d3d9)
 {
-    return new fault_d3d9(inner, listener, context);
+    std::lock_guard<std::mutex> lock(objects_mutex);
+    return objects.at(d3d9);
 }
 
-fault_d3d9::fault_d3d9(IDirect3D9* inner, device_listener listener, void* context)
-    : inner_(inner), listener_(listener), context_(context)
+template <typename Device> HRESULT refused(HRESULT hr, Device** device)
 {
-    void* ex = nullptr;
-    if (SUCCEEDED(inner->QueryInterface(__uuidof(IDirect3D9Ex), &ex)) && ex) {
-        inner_ex_ = static_cast<IDirect3D9Ex*>(ex);
-        inner_ex_->Release(); // the same object as inner_, which holds the reference
+    if (device)
+        *device = nullptr;
+    return hr;
+}
+
+void hand_out(const treated_object& treatment, IDirect3DDevice9* device)
+{
+    fault_device* controls = fault_device::wrap(device);
+    controls->fail_hook = [](const char* method) { return creation_plan().decide(method); };
+    treatment.listener(controls, treatment.context);
+}
+
+HRESULT WINAPI create_device(IDirect3D9Ex* self, UINT adapter, D3DDEVTYPE type, HWND window,
+                             DWORD flags, D3DPRESENT_PARAMETERS* parameters,
+                             IDirect3DDevice9** device)
+{
+    if (const HRESULT hr = creation_plan().decide("CreateDevice"); FAILED(hr))
+        return refused(hr, device);
+    const treated_object treatment = treatment_of(self);
+    const HRESULT hr =
+        treatment.own_methods->CreateDevice(self, adapter, type, window, flags, parameters, device);
+    if (SUCCEEDED(hr) && device && *device)
+        hand_out(treatment, *device);
+    return hr;
+}
+
+HRESULT WINAPI create_device_ex(IDirect3D9Ex* self, UINT adapter, D3DDEVTYPE type, HWND window,
+                                DWORD flags, D3DPRESENT_PARAMETERS* parameters,
+                                D3DDISPLAYMODEEX* mode, IDirect3DDevice9Ex** device)
+{
+    if (const HRESULT hr = creation_plan().decide("CreateDeviceEx"); FAILED(hr))
+        return refused(hr, device);
+    const treated_object treatment = treatment_of(self);
+    const HRESULT hr = treatment.own_methods->CreateDeviceEx(self, adapter, type, window, flags,
+                                                             parameters, mode, device);
+    if (SUCCEEDED(hr) && device && *device)
+        hand_out(treatment, reinterpret_cast<IDirect3DDevice9*>(*device));
+    return hr;
+}
+
+ULONG WINAPI release(IDirect3D9Ex* self)
+{
+    const ULONG left = treatment_of(self).own_methods->Release(self);
+    if (left == 0) {
+        std::lock_guard<std::mutex> lock(objects_mutex);
+        objects.erase(self);
     }
-    ++alive_;
-}
-
-fault_d3d9::~fault_d3d9()
-{
-    inner_->Release();
-    --alive_;
-}
-
-fault_device* fault_d3d9::hand_out(IDirect3DDevice9* real_device)
-{
-    fault_device* device = fault_device::wrap(real_device);
-    real_device->Release(); // the wrapper holds the device now
-    device->fail_hook = [](const char* method) { return creation_plan().decide(method); };
-    if (listener_)
-        listener_(device, context_);
-    return device;
-}
-
-STDMETHODIMP fault_d3d9::QueryInterface(REFIID riid, void** object)
-{
-    if (!object)
-        return E_POINTER;
-    if (IsEqualGUID(riid, __uuidof(IUnknown)) || IsEqualGUID(riid, __uuidof(IDirect3D9)) ||
-        (inner_ex_ && IsEqualGUID(riid, __uuidof(IDirect3D9Ex)))) {
-        AddRef();
-        *object = static_cast<IDirect3D9Ex*>(this);
-        return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-}
-
-STDMETHODIMP_(ULONG) fault_d3d9::AddRef()
-{
-    return ++refs_;
-}
-
-STDMETHODIMP_(ULONG) fault_d3d9::Release()
-{
-    const ULONG left = --refs_;
-    if (left == 0)
-        delete this;
     return left;
 }
 
-// ---- the two creation calls ----
+} // namespace
 
-STDMETHODIMP fault_d3d9::CreateDevice(UINT adapter, D3DDEVTYPE device_type, HWND focus_window,
-                                      DWORD flags, D3DPRESENT_PARAMETERS* parameters,
-                                      IDirect3DDevice9** device)
+void fault_d3d9::wrap(IDirect3D9* d3d9, device_listener listener, void* context)
 {
-    if (const HRESULT refused = creation_plan().decide("CreateDevice"); FAILED(refused)) {
-        if (device)
-            *device = nullptr;
-        return refused;
+    auto* self = reinterpret_cast<IDirect3D9Ex*>(d3d9);
+    void* ex = nullptr;
+    const bool is_ex =
+        SUCCEEDED(self->lpVtbl->QueryInterface(self, IID_IDirect3D9Ex, &ex)) && ex != nullptr;
+    if (is_ex)
+        self->lpVtbl->Release(self);
+    std::lock_guard<std::mutex> lock(objects_mutex);
+    std::unique_ptr<IDirect3D9ExVtbl>& table = tables[{self->lpVtbl, is_ex}];
+    if (!table) {
+        table = std::make_unique<IDirect3D9ExVtbl>();
+        std::memcpy(table.get(), self->lpVtbl,
+                    is_ex ? sizeof(IDirect3D9ExVtbl) : sizeof(IDirect3D9Vtbl));
+        table->Release = release;
+        table->CreateDevice = create_device;
+        if (is_ex)
+            table->CreateDeviceEx = create_device_ex;
     }
-    const HRESULT hr =
-        inner_->CreateDevice(adapter, device_type, focus_window, flags, parameters, device);
-    if (SUCCEEDED(hr) && device && *device)
-        *device = hand_out(*device);
-    return hr;
+    objects[self] = {self->lpVtbl, listener, context};
+    self->lpVtbl = table.get();
 }
 
-STDMETHODIMP fault_d3d9::CreateDeviceEx(UINT adapter, D3DDEVTYPE device_type, HWND focus_window,
-                                        DWORD flags, D3DPRESENT_PARAMETERS* parameters,
-                                        D3DDISPLAYMODEEX* mode, IDirect3DDevice9Ex** device)
+int fault_d3d9::alive()
 {
-    if (!inner_ex_)
-        return D3DERR_INVALIDCALL;
-    if (const HRESULT refused = creation_plan().decide("CreateDeviceEx"); FAILED(refused)) {
-        if (device)
-            *device = nullptr;
-        return refused;
-    }
-    const HRESULT hr = inner_ex_->CreateDeviceEx(adapter, device_type, focus_window, flags,
-                                                 parameters, mode, device);
-    if (SUCCEEDED(hr) && device && *device)
-        *device = hand_out(*device);
-    return hr;
-}
-
-// ---- plain forwarding ----
-
-STDMETHODIMP fault_d3d9::RegisterSoftwareDevice(void* initialize)
-{
-    return inner_->RegisterSoftwareDevice(initialize);
-}
-
-STDMETHODIMP_(UINT) fault_d3d9::GetAdapterCount()
-{
-    return inner_->GetAdapterCount();
-}
-
-STDMETHODIMP fault_d3d9::GetAdapterIdentifier(UINT adapter, DWORD flags,
-                                              D3DADAPTER_IDENTIFIER9* identifier)
-{
-    return inner_->GetAdapterIdentifier(adapter, flags, identifier);
-}
-
-STDMETHODIMP_(UINT) fault_d3d9::GetAdapterModeCount(UINT adapter, D3DFORMAT format)
-{
-    return inner_->GetAdapterModeCount(adapter, format);
-}
-
-STDMETHODIMP fault_d3d9::EnumAdapterModes(UINT adapter, D3DFORMAT format, UINT mode_index,
-                                          D3DDISPLAYMODE* mode)
-{
-    return inner_->EnumAdapterModes(adapter, format, mode_index, mode);
-}
-
-STDMETHODIMP fault_d3d9::GetAdapterDisplayMode(UINT adapter, D3DDISPLAYMODE* mode)
-{
-    return inner_->GetAdapterDisplayMode(adapter, mode);
-}
-
-STDMETHODIMP fault_d3d9::CheckDeviceType(UINT adapter, D3DDEVTYPE device_type,
-                                         D3DFORMAT display_format, D3DFORMAT backbuffer_format,
-                                         WINBOOL windowed)
-{
-    return inner_->CheckDeviceType(adapter, device_type, display_format, backbuffer_format,
-                                   windowed);
-}
-
-STDMETHODIMP fault_d3d9::CheckDeviceFormat(UINT adapter, D3DDEVTYPE device_type,
-                                           D3DFORMAT adapter_format, DWORD usage,
-                                           D3DRESOURCETYPE resource_type, D3DFORMAT format)
-{
-    return inner_->CheckDeviceFormat(adapter, device_type, adapter_format, usage, resource_type,
-                                     format);
-}
-
-STDMETHODIMP fault_d3d9::CheckDeviceMultiSampleType(UINT adapter, D3DDEVTYPE device_type,
-                                                    D3DFORMAT surface_format, WINBOOL windowed,
-                                                    D3DMULTISAMPLE_TYPE multisample,
-                                                    DWORD* quality_levels)
-{
-    return inner_->CheckDeviceMultiSampleType(adapter, device_type, surface_format, windowed,
-                                              multisample, quality_levels);
-}
-
-STDMETHODIMP fault_d3d9::CheckDepthStencilMatch(UINT adapter, D3DDEVTYPE device_type,
-                                                D3DFORMAT adapter_format, D3DFORMAT target_format,
-                                                D3DFORMAT depth_format)
-{
-    return inner_->CheckDepthStencilMatch(adapter, device_type, adapter_format, target_format,
-                                          depth_format);
-}
-
-STDMETHODIMP fault_d3d9::CheckDeviceFormatConversion(UINT adapter, D3DDEVTYPE device_type,
-                                                     D3DFORMAT src_format, D3DFORMAT dst_format)
-{
-    return inner_->CheckDeviceFormatConversion(adapter, device_type, src_format, dst_format);
-}
-
-STDMETHODIMP fault_d3d9::GetDeviceCaps(UINT adapter, D3DDEVTYPE device_type, D3DCAPS9* caps)
-{
-    return inner_->GetDeviceCaps(adapter, device_type, caps);
-}
-
-STDMETHODIMP_(HMONITOR) fault_d3d9::GetAdapterMonitor(UINT adapter)
-{
-    return inner_->GetAdapterMonitor(adapter);
-}
-
-STDMETHODIMP_(UINT)
-fault_d3d9::GetAdapterModeCountEx(UINT adapter, const D3DDISPLAYMODEFILTER* filter)
-{
-    return inner_ex_ ? inner_ex_->GetAdapterModeCountEx(adapter, filter) : 0;
-}
-
-STDMETHODIMP fault_d3d9::EnumAdapterModesEx(UINT adapter, const D3DDISPLAYMODEFILTER* filter,
-                                            UINT mode_index, D3DDISPLAYMODEEX* mode)
-{
-    return inner_ex_ ? inner_ex_->EnumAdapterModesEx(adapter, filter, mode_index, mode)
-                     : D3DERR_INVALIDCALL;
-}
-
-STDMETHODIMP fault_d3d9::GetAdapterDisplayModeEx(UINT adapter, D3DDISPLAYMODEEX* mode,
-                                                 D3DDISPLAYROTATION* rotation)
-{
-    return inner_ex_ ? inner_ex_->GetAdapterDisplayModeEx(adapter, mode, rotation)
-                     : D3DERR_INVALIDCALL;
-}
-
-STDMETHODIMP fault_d3d9::GetAdapterLUID(UINT adapter, LUID* luid)
-{
-    return inner_ex_ ? inner_ex_->GetAdapterLUID(adapter, luid) : D3DERR_INVALIDCALL;
+    std::lock_guard<std::mutex> lock(objects_mutex);
+    return static_cast<int>(objects.size());
 }

@@ -41,7 +41,7 @@ HRESULT WINAPI create9ex(UINT sdk_version, IDirect3D9Ex** out)
         return refused(hr, out);
     const HRESULT hr = real.create9ex(sdk_version, out);
     if (SUCCEEDED(hr) && out && *out)
-        *out = fault_d3d9::wrap(*out, real.listener, real.context);
+        fault_d3d9::wrap(*out, real.listener, real.context);
     return hr;
 }
 
@@ -50,7 +50,9 @@ IDirect3D9* WINAPI create9(UINT sdk_version)
     if (FAILED(creation_plan().decide("Direct3DCreate9")))
         return nullptr;
     IDirect3D9* d3d9 = real.create9(sdk_version);
-    return d3d9 ? fault_d3d9::wrap(d3d9, real.listener, real.context) : nullptr;
+    if (d3d9)
+        fault_d3d9::wrap(d3d9, real.listener, real.context);
+    return d3d9;
 }
 
 HRESULT WINAPI create_line(IDirect3DDevice9* device, ID3DXLine** line)
@@ -120,7 +122,7 @@ d3d9_import_faults::~d3d9_import_faults()
 {
     patches_.clear(); // the real entry points are back before the devices go
     for (fault_device* device : devices_)
-        device->Release();
+        device->release();
     real = real_functions();
 }
 
@@ -134,9 +136,7 @@ bool d3d9_import_faults::ok() const
 
 void d3d9_import_faults::on_device(fault_device* device, void* context)
 {
-    auto* self = static_cast<d3d9_import_faults*>(context);
-    device->AddRef();
-    self->devices_.push_back(device);
+    static_cast<d3d9_import_faults*>(context)->devices_.push_back(device);
 }
 
 int d3d9_import_faults::devices_held() const
@@ -147,15 +147,15 @@ int d3d9_import_faults::devices_held() const
     return held;
 }
 
-void d3d9_import_faults::drop_released_devices()
+void d3d9_import_faults::drop_released_devices(bool keep_newest)
 {
     std::vector<fault_device*> kept;
     for (size_t i = 0; i < devices_.size(); ++i) {
         fault_device* device = devices_[i];
-        if (device->refcount() > 1 || i + 1 == devices_.size())
+        if (device->refcount() > 1 || (keep_newest && i + 1 == devices_.size()))
             kept.push_back(device);
         else
-            device->Release();
+            device->release();
     }
     devices_.swap(kept);
 }

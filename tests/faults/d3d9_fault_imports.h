@@ -1,6 +1,6 @@
 // Puts the storm between the library and the platform for as long as the object lives: the
-// program's imports of Direct3DCreate9Ex and Direct3DCreate9 return the real objects wrapped
-// in fault_d3d9 (which hands out fault devices), and its imports of the D3DX creation
+// program's imports of Direct3DCreate9Ex and Direct3DCreate9 return the real objects treated
+// by fault_d3d9 (whose devices get fault controls), and its imports of the D3DX creation
 // functions ask the creation plan first and name the device calls they make. Every one of
 // them asks creation_plan() before it makes the real call.
 #pragma once
@@ -22,14 +22,15 @@ class d3d9_import_faults {
     // Whether every import was found and patched.
     bool ok() const;
 
-    // Devices handed out so far, oldest first; each is held once more by this object, so that
-    // its reference count tells whether anybody else still holds it.
+    // The controls of the devices made so far, oldest first; each holds its device once more,
+    // so that the device's reference count tells whether anybody else still holds it.
     const std::vector<fault_device*>& devices() const { return devices_; }
     fault_device* newest_device() const { return devices_.empty() ? nullptr : devices_.back(); }
     // Devices that something besides this object still holds.
     int devices_held() const;
-    // Lets go of the devices nobody else holds (they are destroyed), keeping the newest.
-    void drop_released_devices();
+    // Lets go of the devices nobody else holds (they are destroyed, and with them the Direct3D
+    // objects that made them), but for the newest one unless told otherwise.
+    void drop_released_devices(bool keep_newest = true);
 
   private:
     static void on_device(fault_device* device, void* context);

@@ -23,8 +23,6 @@ class fake_dxva2_decoder {
     bool ready() const { return device_ != nullptr; }
     IDirect3D9* d3d9() const { return d3d9_; }
     IDirect3DDevice9* device() const { return device_; }
-    // The device the records hand out (a wrapper, say) instead of the decoder's own.
-    void hand_out_device(IDirect3DDevice9* device) { records_.priv.d3d9device = device; }
 
     // A decoded picture of width x height, X8R8G8B8, filled by `colour_at(x, y)`.
     IDirect3DSurface9* make_surface(int width, int height, uint32_t (*colour_at)(int x, int y));
