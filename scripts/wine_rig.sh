@@ -17,9 +17,7 @@ wine_rig_start() {
   local display
   for display in $(seq 91 140); do
     [[ -e "/tmp/.X11-unix/X$display" || -e "/tmp/.X$display-lock" ]] && continue
-    # Without MIT-SHM: Wine's X11 driver now and then sends a shared-memory image the server
-    # refuses (BadValue in X_ShmPutImage), and an X error ends the Windows program.
-    Xvfb ":$display" -screen 0 1920x1080x24 -nolisten tcp -extension MIT-SHM > /dev/null 2>&1 &
+    Xvfb ":$display" -screen 0 1920x1080x24 -nolisten tcp > /dev/null 2>&1 &
     RIG_XVFB_PID=$!
     local i
     for i in $(seq 1 50); do
@@ -45,6 +43,12 @@ wine_rig_start() {
   "$WINESERVER_BIN" -p > /dev/null 2>&1 < /dev/null || true
   # Without a window manager, Wine waits two seconds for every managed window it hides.
   "$WINE_BIN" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f > /dev/null 2>&1 < /dev/null
+  # The fuzz resizes, hides and destroys windows between calls while Wine's command-stream
+  # thread may still be presenting into them; Mesa's software presenter then sends an image of
+  # the old size and the X error (BadValue in X_ShmPutImage) ends the program. The fuzz has
+  # Wine make its Direct3D calls on the calling thread.
+  "$WINE_BIN" reg add 'HKCU\Software\Wine\AppDefaults\vrender_fuzz.exe\Direct3D' /v csmt /t REG_DWORD \
+    /d 0 /f > /dev/null 2>&1 < /dev/null
   echo "[wine] ready on DISPLAY=$DISPLAY"
 }
 
