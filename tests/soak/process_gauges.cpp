@@ -5,6 +5,8 @@
 #include <psapi.h>
 #include <tlhelp32.h>
 
+#include <algorithm>
+#include <cstring>
 #include <functional>
 #include <vector>
 
@@ -48,38 +50,115 @@ uint32_t probed_handle_count()
     return found;
 }
 
-// Wine's GDI handle table is in the process; a bare table index names its entry.
-uint32_t probed_gdi_count()
+// ---- Wine's own windows ------------------------------------------------------------------
+
+// The class of the hidden windows wined3d falls back to when it cannot draw into a swap
+// chain's window.
+constexpr char wined3d_window_class[] = "WineD3D_OpenGL";
+
+struct own_window {
+    HWND window;
+    DWORD thread;
+    bool wined3d;
+    bool ime;
+    bool wine_helper;
+};
+
+bool class_is(HWND window, const char* name)
 {
-    uint32_t found = 0;
-    for (uintptr_t index = 1; index < 0x10000; ++index)
-        found += GetObjectType(reinterpret_cast<HGDIOBJ>(index)) != 0;
-    return found;
+    char found[64] = "";
+    GetClassNameA(window, found, sizeof(found));
+    return std::strcmp(found, name) == 0;
 }
 
-BOOL CALLBACK count_child(HWND, LPARAM count)
+void add_window(HWND window, std::vector<own_window>& windows)
 {
-    ++*reinterpret_cast<uint32_t*>(count);
+    const DWORD thread = GetWindowThreadProcessId(window, nullptr);
+    windows.push_back(
+        {window, thread, class_is(window, wined3d_window_class), class_is(window, "IME"), false});
+}
+
+BOOL CALLBACK add_child(HWND window, LPARAM windows)
+{
+    add_window(window, *reinterpret_cast<std::vector<own_window>*>(windows));
     return TRUE;
 }
 
-BOOL CALLBACK count_own_window(HWND window, LPARAM count)
+BOOL CALLBACK add_own_window(HWND window, LPARAM windows)
 {
     DWORD process = 0;
     GetWindowThreadProcessId(window, &process);
     if (process == GetCurrentProcessId()) {
-        ++*reinterpret_cast<uint32_t*>(count);
-        EnumChildWindows(window, count_child, count);
+        add_window(window, *reinterpret_cast<std::vector<own_window>*>(windows));
+        EnumChildWindows(window, add_child, windows);
     }
     return TRUE;
+}
+
+// The process's windows (top-level and children), with Wine's helpers marked: wined3d's
+// fallback windows, and the Default IME window of a thread that has no window of its own (Wine
+// gives each thread that makes a window one, and keeps it as long as the thread lives).
+std::vector<own_window> own_windows()
+{
+    std::vector<own_window> windows;
+    EnumWindows(add_own_window, reinterpret_cast<LPARAM>(&windows));
+    for (own_window& entry : windows) {
+        const bool thread_has_windows =
+            std::any_of(windows.begin(), windows.end(), [&entry](const own_window& other) {
+                return other.thread == entry.thread && !other.wined3d && !other.ime;
+            });
+        entry.wine_helper = entry.wined3d || (entry.ime && !thread_has_windows);
+    }
+    return windows;
 }
 
 // Windows are the USER objects a renderer could leak; menus, cursors and hooks it has none of.
 uint32_t own_window_count()
 {
-    uint32_t count = 0;
-    EnumWindows(count_own_window, reinterpret_cast<LPARAM>(&count));
-    return count;
+    const std::vector<own_window> windows = own_windows();
+    return static_cast<uint32_t>(std::count_if(windows.begin(), windows.end(),
+                                               [](const own_window& w) { return !w.wine_helper; }));
+}
+
+struct gdi_census {
+    uint32_t objects = 0;
+    uint32_t wine_objects = 0;
+};
+
+// Wine's GDI handle table is in the process; a bare table index names its entry. Wine's own
+// objects are the DCs held for its fallback windows and, once wined3d has fallen back, those held
+// on the desktop (the renderer is never handed the desktop; each fallback leaves one there),
+// each with the visible region Wine keeps for it. A held DC may be one the cache had spare at the
+// warm-up: the count that is judged then drops by two, which a leak has to make up first.
+gdi_census take_gdi_census(const std::vector<own_window>& windows)
+{
+    const bool fallen_back =
+        std::any_of(windows.begin(), windows.end(), [](const own_window& w) { return w.wined3d; });
+    const HWND desktop = GetDesktopWindow();
+    gdi_census census;
+    uint32_t wine_dcs = 0;
+    for (uintptr_t index = 1; index < 0x10000; ++index) {
+        const auto object = reinterpret_cast<HGDIOBJ>(index);
+        const DWORD type = GetObjectType(object);
+        if (!type)
+            continue;
+        ++census.objects;
+        if (type != OBJ_DC || !fallen_back)
+            continue;
+        const HWND owner = WindowFromDC(static_cast<HDC>(object));
+        wine_dcs += owner == desktop ||
+                    std::any_of(windows.begin(), windows.end(), [owner](const own_window& w) {
+                        return w.window == owner && w.wine_helper;
+                    });
+    }
+    census.wine_objects = 2 * wine_dcs;
+    return census;
+}
+
+uint32_t probed_gdi_count()
+{
+    const gdi_census census = take_gdi_census(own_windows());
+    return census.objects - census.wine_objects;
 }
 
 // What the process has allocated and not freed: heaps only grow their pages, and Wine's and
@@ -228,6 +307,10 @@ gauge_reading process_gauges::read() const
     reading.gdi_objects = gdi_objects_.read();
     reading.user_objects = user_objects_.read();
     reading.threads = thread_count();
+    const std::vector<own_window> windows = own_windows();
+    reading.wine_windows = static_cast<uint32_t>(std::count_if(
+        windows.begin(), windows.end(), [](const own_window& w) { return w.wine_helper; }));
+    reading.wine_gdi_objects = take_gdi_census(windows).wine_objects;
     return reading;
 }
 
@@ -243,6 +326,6 @@ std::string process_gauges::sources() const
     line += gdi_objects_.source;
     line += " user=";
     line += user_objects_.source;
-    line += " threads=toolhelp";
+    line += " threads=toolhelp wine_helpers=WineD3D_OpenGL-windows";
     return line;
 }

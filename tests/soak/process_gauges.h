@@ -3,6 +3,17 @@
 // counters are stubs under Wine (they answer 0 whatever the process does); the gauges find out
 // which by creating objects and watching the counters move, and read a substitute where a counter
 // stands still.
+//
+// The substitutes leave out the windows Wine's Direct3D makes for itself, and the GDI objects
+// that go with them, and count those on their own (wine_windows, wine_gdi_objects). Wine 8's
+// wined3d shares one GL context among a device's swap chains and, when one of them is destroyed,
+// can go on using that context for a moment with the freed swap chain still in it: the window
+// handle it reads from there is now and then null, so it takes a DC of the desktop, cannot set
+// its pixel format there, and falls back to a hidden "WineD3D fake window" (class
+// WineD3D_OpenGL) that it makes on its command thread. That window, with the "Default IME"
+// window Wine gives its thread, stays for good, and each such fallback leaves a desktop DC
+// behind, whatever the renderer does. The closer together swap chains are rebuilt, the more
+// often it happens: once in forty rebuilds four frames apart, far less often a hundred apart.
 #pragma once
 
 #include <cstdint>
@@ -17,6 +28,9 @@ struct gauge_reading {
     uint32_t gdi_objects = 0;
     uint32_t user_objects = 0;
     uint32_t threads = 0;
+    // Wine's own helper windows and their GDI objects, left out of the two counts above.
+    uint32_t wine_windows = 0;
+    uint32_t wine_gdi_objects = 0;
 };
 
 // One count and where it is read from; a gauge that nothing answers for reads 0.
