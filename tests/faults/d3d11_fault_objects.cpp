@@ -385,21 +385,6 @@ std::vector<made_device> d3d11_interception::take_made_devices()
     return taken;
 }
 
-bool d3d11_interception::platform_makes(D3D_DRIVER_TYPE driver)
-{
-    const D3D_FEATURE_LEVEL levels[] = {D3D_FEATURE_LEVEL_11_0, D3D_FEATURE_LEVEL_10_1,
-                                        D3D_FEATURE_LEVEL_10_0, D3D_FEATURE_LEVEL_9_1};
-    ID3D11Device* device = nullptr;
-    ID3D11DeviceContext* context = nullptr;
-    const HRESULT result = real_create(nullptr, driver, nullptr, D3D11_CREATE_DEVICE_VIDEO_SUPPORT,
-                                       levels, 4, D3D11_SDK_VERSION, &device, nullptr, &context);
-    if (context)
-        context->Release();
-    if (device)
-        device->Release();
-    return SUCCEEDED(result) && device;
-}
-
 int d3d11_interception::wrappers_alive()
 {
     return alive.load();

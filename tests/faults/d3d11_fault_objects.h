@@ -57,8 +57,6 @@ class d3d11_interception {
     // Whether NV12 textures of devices made from now on are stood in for (else the platform
     // answers them itself).
     static bool stand_in_for_nv12;
-    // Whether the platform's own D3D11CreateDevice makes a device of this driver type.
-    static bool platform_makes(D3D_DRIVER_TYPE driver);
     // The DXGI wrappers (device, adapter, factory) handed out and not yet released.
     static int wrappers_alive();
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <psapi.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,22 @@
 namespace {
 
 storm_settings the_settings;
+
+fault_pattern call_pair(int first, int second)
+{
+    return {[first, second](int call) { return call == first || call == second; }, first, false,
+            false, "calls " + std::to_string(first) + " and " + std::to_string(second) + " fail"};
+}
+
+// `fault`'s lines with `code` written in, as `leveled` gives them.
+std::vector<std::string> fault_lines(const creation_fault& fault, const std::string& code)
+{
+    std::vector<std::string> lines;
+    for (const char* format : {fault.line, fault.second_line})
+        if (format)
+            lines.push_back("1 " + formatted(format, code.c_str()));
+    return lines;
+}
 
 } // namespace
 
@@ -30,19 +47,16 @@ failing_calls no_call()
     return [](int) { return false; };
 }
 
-failing_calls only_call(int call)
+fault_pattern call_alone(int n)
 {
-    return [call](int n) { return n == call; };
+    return {[n](int call) { return call == n; }, n, true, false,
+            "call " + std::to_string(n) + " fails"};
 }
 
-failing_calls calls_from(int call)
+fault_pattern calls_from(int n)
 {
-    return [call](int n) { return n >= call; };
-}
-
-failing_calls two_calls(int first, int second)
-{
-    return [first, second](int n) { return n == first || n == second; };
+    return {[n](int call) { return call >= n; }, n, false, n == 1,
+            "calls from " + std::to_string(n) + " on fail"};
 }
 
 void call_plan::arm(failing_calls failing)
@@ -84,17 +98,6 @@ call_plan& plan()
     return the_plan;
 }
 
-bool call_model::call(const std::string& name)
-{
-    trace_.push_back(name);
-    return !failing_(static_cast<int>(trace_.size()));
-}
-
-void call_model::log(int level, const std::string& text)
-{
-    lines_.push_back(std::to_string(level) + " " + text);
-}
-
 std::vector<std::string> leveled(const log_capture& logs)
 {
     std::vector<std::string> lines;
@@ -117,6 +120,102 @@ std::string code_text(HRESULT code)
 {
     return formatted("%p",
                      reinterpret_cast<void*>(static_cast<uintptr_t>(static_cast<uint32_t>(code))));
+}
+
+const creation_fault* find_fault(const std::vector<creation_fault>& faults, const std::string& call,
+                                 int occurrence)
+{
+    for (const creation_fault& fault : faults)
+        if (fault.call == call && fault.occurrence == occurrence)
+            return &fault;
+    return nullptr;
+}
+
+int occurrence(const std::vector<std::string>& calls, int n, int from)
+{
+    return static_cast<int>(std::count(calls.begin() + from, calls.begin() + n, calls[n - 1]));
+}
+
+int call_number(const std::vector<std::string>& calls, const std::string& name, int occurrence)
+{
+    for (size_t i = 0; i < calls.size(); ++i)
+        if (calls[i] == name && --occurrence == 0)
+            return static_cast<int>(i + 1);
+    ADD_FAILURE() << name << " is not made that often";
+    return 0;
+}
+
+void print_calls(const std::string& title, const std::vector<std::string>& calls)
+{
+    std::printf("%s: %zu calls\n", title.c_str(), calls.size());
+    for (size_t i = 0; i < calls.size(); ++i)
+        std::printf("  %2zu %s\n", i + 1, calls[i].c_str());
+}
+
+bool rebuild_failed(const log_capture& logs)
+{
+    for (const log_line& line : logs.lines())
+        if (line.level == 1 && line.text.find("update window texture error!") != std::string::npos)
+            return true;
+    return false;
+}
+
+std::vector<std::string> failure_lines(const log_capture& logs)
+{
+    std::vector<std::string> lines;
+    for (const std::string& line : leveled(logs))
+        if (line.compare(0, 2, "1 ") == 0)
+            lines.push_back(line);
+    return lines;
+}
+
+void check_run(const fault_pattern& pattern, const std::vector<std::string>& clean,
+               const std::vector<std::string>& made, const creation_fault* fault,
+               const std::string& code, const std::vector<std::string>& before,
+               const std::string& failed_step, const log_capture& logs, bool step_ok)
+{
+    ++tally().runs;
+    EXPECT_TRUE(made.size() >= static_cast<size_t>(pattern.first) &&
+                std::equal(clean.begin(), clean.begin() + pattern.first, made.begin()))
+        << "the calls up to the first failing one are not those of the run without faults";
+    const std::vector<std::string> failures = failure_lines(logs);
+    if (pattern.every_call) {
+        EXPECT_FALSE(step_ok) << "every call failing";
+    }
+    if (!fault) {
+        ADD_FAILURE() << "no row for call " << pattern.first;
+        return;
+    }
+    const std::vector<std::string> own = fault_lines(*fault, code);
+    const bool fails = fault->outcome == fault_outcome::fails;
+    if (pattern.alone) {
+        std::vector<std::string> expected = before;
+        expected.insert(expected.end(), own.begin(), own.end());
+        if (fails && !failed_step.empty())
+            expected.push_back(failed_step);
+        EXPECT_EQ(failures, expected);
+        EXPECT_EQ(step_ok, !fails) << "the step's result";
+        return;
+    }
+    for (const std::string& line : own)
+        EXPECT_NE(std::find(failures.begin(), failures.end(), line), failures.end()) << line;
+    if (fails) {
+        EXPECT_FALSE(step_ok) << "the step's result";
+        EXPECT_FALSE(failures.empty());
+    }
+}
+
+void creation_storm_test::storm(bool pairs)
+{
+    const int count = static_cast<int>(calls_.size());
+    for (int n = 1; n <= count; ++n) {
+        run(call_alone(n));
+        if (settings().long_run)
+            run(calls_from(n));
+    }
+    for (int first = 1; pairs && settings().long_run && first <= count; ++first)
+        for (int second = first + 1; second <= count; ++second)
+            run(call_pair(first, second));
 }
 
 size_t working_set()

@@ -2,10 +2,8 @@
 
 #include <atomic>
 #include <cstring>
-#include <map>
 #include <mutex>
 #include <set>
-#include <utility>
 
 namespace {
 
@@ -288,40 +286,6 @@ bool refuse_query(int role)
 
 bool ddraw_interception::fail_get_dc = false;
 bool ddraw_interception::report_blt_fourcc = false;
-
-HRESULT ddraw_interception::platform_answer(DWORD fourcc, bool system_memory)
-{
-    static std::map<std::pair<DWORD, bool>, HRESULT> answers;
-    const auto key = std::make_pair(fourcc, system_memory);
-    const auto known = answers.find(key);
-    if (known != answers.end())
-        return known->second;
-    IDirectDraw* ddraw = nullptr;
-    HRESULT result = real_create(nullptr, &ddraw, nullptr);
-    if (SUCCEEDED(result))
-        result = ddraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL | DDSCL_NOWINDOWCHANGES);
-    if (SUCCEEDED(result)) {
-        DDSURFACEDESC desc;
-        std::memset(&desc, 0, sizeof(desc));
-        desc.dwSize = sizeof(desc);
-        desc.dwFlags = DDSD_WIDTH | DDSD_HEIGHT | DDSD_CAPS | DDSD_PIXELFORMAT;
-        desc.dwWidth = 64;
-        desc.dwHeight = 32;
-        desc.ddsCaps.dwCaps =
-            DDSCAPS_OFFSCREENPLAIN | (system_memory ? DDSCAPS_SYSTEMMEMORY : DDSCAPS_VIDEOMEMORY);
-        desc.ddpfPixelFormat.dwSize = sizeof(DDPIXELFORMAT);
-        desc.ddpfPixelFormat.dwFlags = DDPF_FOURCC;
-        desc.ddpfPixelFormat.dwFourCC = fourcc;
-        IDirectDrawSurface* surface = nullptr;
-        result = ddraw->CreateSurface(&desc, &surface, nullptr);
-        if (surface)
-            surface->Release();
-    }
-    if (ddraw)
-        ddraw->Release();
-    answers[key] = result;
-    return result;
-}
 
 HRESULT ddraw_failure_code(const std::string& call)
 {

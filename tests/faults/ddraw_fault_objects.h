@@ -50,9 +50,6 @@ class ddraw_interception {
     // While true, the driver's capabilities include blits from FOURCC (YUV) surfaces, which
     // Wine's do not.
     static bool report_blt_fourcc;
-    // What the platform answers to an offscreen surface of this FOURCC, in system or video
-    // memory (asked of a DirectDraw object of the test's own, once).
-    static HRESULT platform_answer(DWORD fourcc, bool system_memory);
 
   private:
     import_patch patch_;
