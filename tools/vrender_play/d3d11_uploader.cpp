@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "d3d11_render/video_texture.h"
+
 namespace {
 
 template <typename T> void release(T*& object)
@@ -75,16 +77,8 @@ bool d3d11_uploader::make_device(std::string& error)
 // Direct3D 11 frames at all, whatever the decoder's textures are.
 bool d3d11_uploader::probe_sampled_nv12(std::string& error)
 {
-    D3D11_TEXTURE2D_DESC desc = {};
-    desc.Width = static_cast<UINT>(texture_width_);
-    desc.Height = static_cast<UINT>(texture_height_);
-    desc.MipLevels = 1;
-    desc.ArraySize = 1;
-    desc.Format = DXGI_FORMAT_NV12;
-    desc.SampleDesc.Count = 1;
-    desc.Usage = D3D11_USAGE_DYNAMIC;
-    desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
-    desc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
+    const D3D11_TEXTURE2D_DESC desc = video_texture_description(static_cast<UINT>(texture_width_),
+                                                                static_cast<UINT>(texture_height_));
     ID3D11Texture2D* probe = nullptr;
     const HRESULT result = device_->CreateTexture2D(&desc, nullptr, &probe);
     release(probe);

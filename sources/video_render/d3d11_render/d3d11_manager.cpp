@@ -13,6 +13,7 @@
 #include "shaders/nv12_ps91.h"
 #include "shaders/quad_vs40.h"
 #include "shaders/quad_vs91.h"
+#include "video_texture.h"
 
 VR_LOG_SOURCE("..\\..\\..\\sources\\video_render\\d3d11_render\\d3d11_manager")
 
@@ -343,16 +344,8 @@ bool d3d11_manager::init_video_texture(int width, int height)
     release(chroma_view_);
     release(video_texture_);
 
-    D3D11_TEXTURE2D_DESC desc = {};
-    desc.Width = static_cast<UINT>(width);
-    desc.Height = static_cast<UINT>(height);
-    desc.MipLevels = 1;
-    desc.ArraySize = 1;
-    desc.Format = DXGI_FORMAT_NV12;
-    desc.SampleDesc.Count = 1;
-    desc.Usage = D3D11_USAGE_DYNAMIC;
-    desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
-    desc.CPUAccessFlags = D3D11_CPU_ACCESS_WRITE;
+    D3D11_TEXTURE2D_DESC desc =
+        video_texture_description(static_cast<UINT>(width), static_cast<UINT>(height));
     HRESULT result = device_->CreateTexture2D(&desc, nullptr, &video_texture_);
     if (FAILED(result)) {
         VR_LOG(vr_log::error, "ID3D11Device::CreateTexture2D() failed, %x", code_of(result));
