@@ -164,14 +164,54 @@ void catch_aborts()
     }
 }
 
-// Ends the process when one call runs longer than the limit.
+// Where a stuck thread is: its frames as "module+offset", innermost first, so that a hang can
+// be told apart as the library's or the platform's.
+void print_stack(HANDLE thread)
+{
+    if (SuspendThread(thread) == static_cast<DWORD>(-1))
+        return;
+    CONTEXT context = {};
+    context.ContextFlags = CONTEXT_FULL;
+    if (GetThreadContext(thread, &context)) {
+#ifdef _WIN64
+        for (int frame = 0; frame < 40 && context.Rip; ++frame) {
+            std::fprintf(stderr, "vrender_fuzz:   #%d %s\n", frame,
+                         code_location(reinterpret_cast<const void*>(context.Rip)).c_str());
+            DWORD64 image_base = 0;
+            RUNTIME_FUNCTION* function = RtlLookupFunctionEntry(context.Rip, &image_base, nullptr);
+            if (!function) { // a leaf function: the return address is on top of the stack
+                context.Rip = *reinterpret_cast<DWORD64*>(context.Rsp);
+                context.Rsp += 8;
+                continue;
+            }
+            void* handler_data = nullptr;
+            DWORD64 establisher = 0;
+            RtlVirtualUnwind(UNW_FLAG_NHANDLER, image_base, context.Rip, function, &context,
+                             &handler_data, &establisher, nullptr);
+        }
+#else
+        std::fprintf(stderr, "vrender_fuzz:   #0 %s\n",
+                     code_location(reinterpret_cast<const void*>(context.Eip)).c_str());
+#endif
+    }
+    ResumeThread(thread);
+}
+
+// Ends the process when one call runs longer than the limit, after printing where the thread
+// that makes the calls is.
 class watchdog {
   public:
-    explicit watchdog(int64_t limit_ms) : limit_ms_(limit_ms), thread_([this] { run(); }) {}
+    explicit watchdog(int64_t limit_ms) : limit_ms_(limit_ms)
+    {
+        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(), &caller_, 0,
+                        FALSE, DUPLICATE_SAME_ACCESS);
+        thread_ = std::thread([this] { run(); });
+    }
     ~watchdog()
     {
         stop_ = true;
         thread_.join();
+        CloseHandle(caller_);
     }
     watchdog(const watchdog&) = delete;
     watchdog& operator=(const watchdog&) = delete;
@@ -187,6 +227,8 @@ class watchdog {
             std::fprintf(stderr, "vrender_fuzz: HANG, call #%ld has run for %lld ms\n",
                          g_call_index.load(), static_cast<long long>(now_ms() - started));
             std::fprintf(stderr, "vrender_fuzz: the call: %s\n", g_call_text);
+            std::fprintf(stderr, "vrender_fuzz: the calling thread is at\n");
+            print_stack(caller_);
             print_replay(g_call_index.load());
             std::fflush(stderr);
             TerminateProcess(GetCurrentProcess(), exit_hang);
@@ -194,6 +236,7 @@ class watchdog {
     }
 
     int64_t limit_ms_;
+    HANDLE caller_ = nullptr;
     std::atomic<bool> stop_{false};
     std::thread thread_;
 };
