@@ -1095,8 +1095,11 @@ void fuzzer::window()
         begin();
         SetWindowPos(handle, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     } else if (op < 80) {
-        const int show = random_.pick(
-            {SW_HIDE, SW_SHOW, SW_MINIMIZE, SW_RESTORE, SW_MAXIMIZE, SW_SHOWNOACTIVATE});
+        // No SW_MAXIMIZE: now and then Wine 8 never returns from it (seed 7, call 41,136: the
+        // thread waits inside win32u, no library code on its stack). Resizes reach the same
+        // sizes.
+        const int show =
+            random_.pick({SW_HIDE, SW_SHOW, SW_MINIMIZE, SW_RESTORE, SW_SHOWNOACTIVATE});
         describe("window w%d (%p) ShowWindow(%d)", w, static_cast<void*>(handle), show);
         begin();
         ShowWindow(handle, show);
