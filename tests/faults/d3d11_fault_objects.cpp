@@ -6,6 +6,7 @@
 #include <atomic>
 #include <initializer_list>
 
+#include "com_forwarder.h"
 #include "d3d11_fault_swap_chain.h"
 
 namespace {
@@ -26,62 +27,28 @@ template <typename T> HRESULT refused(HRESULT failure, T** out)
     return failure;
 }
 
-// A forwarding DXGI object with a count of its own; releases the real object with its last
-// reference.
-template <class I> class dxgi_forwarder : public I {
+// A forwarding DXGI object: IDXGIObject's own calls go to the real object.
+template <class I> class dxgi_forwarder : public com_forwarder<I> {
   public:
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
     STDMETHODIMP SetPrivateData(REFGUID guid, UINT size, const void* data) override
     {
-        return in_->SetPrivateData(guid, size, data);
+        return this->in_->SetPrivateData(guid, size, data);
     }
     STDMETHODIMP SetPrivateDataInterface(REFGUID guid, const IUnknown* object) override
     {
-        return in_->SetPrivateDataInterface(guid, object);
+        return this->in_->SetPrivateDataInterface(guid, object);
     }
     STDMETHODIMP GetPrivateData(REFGUID guid, UINT* size, void* data) override
     {
-        return in_->GetPrivateData(guid, size, data);
+        return this->in_->GetPrivateData(guid, size, data);
     }
     STDMETHODIMP GetParent(REFIID riid, void** parent) override
     {
-        return in_->GetParent(riid, parent);
+        return this->in_->GetParent(riid, parent);
     }
 
   protected:
-    explicit dxgi_forwarder(I* inner) : in_(inner) { ++alive; }
-    virtual ~dxgi_forwarder()
-    {
-        in_->Release();
-        --alive;
-    }
-    // Answers IUnknown and the interfaces in `own` with this object; anything else is the
-    // real object's.
-    HRESULT query(REFIID riid, std::initializer_list<IID> own, void** object)
-    {
-        if (!object)
-            return E_POINTER;
-        bool answered = IsEqualGUID(riid, __uuidof(IUnknown));
-        for (const IID& iid : own)
-            answered = answered || IsEqualGUID(riid, iid);
-        if (!answered)
-            return in_->QueryInterface(riid, object);
-        AddRef();
-        *object = static_cast<I*>(this);
-        return S_OK;
-    }
-
-    I* in_;
-
-  private:
-    std::atomic<ULONG> refs_{1};
+    explicit dxgi_forwarder(I* inner) : com_forwarder<I>(inner, alive) {}
 };
 
 class fault_factory final : public dxgi_forwarder<IDXGIFactory2> {

@@ -5,48 +5,11 @@
 #include <mutex>
 #include <set>
 
+#include "com_forwarder.h"
+
 namespace {
 
 std::atomic<int> alive{0};
-
-// A forwarding COM object with a count of its own; releases the real object with its last
-// reference.
-template <class I> class forwarder : public I {
-  public:
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override
-    {
-        const ULONG left = --refs_;
-        if (left == 0)
-            delete this;
-        return left;
-    }
-
-  protected:
-    explicit forwarder(I* inner) : in_(inner) { ++alive; }
-    virtual ~forwarder()
-    {
-        in_->Release();
-        --alive;
-    }
-    // Answers IUnknown and `own` with this object; anything else is the real object's.
-    HRESULT query(REFIID riid, REFIID own, void** object)
-    {
-        if (!object)
-            return E_POINTER;
-        if (IsEqualGUID(riid, IID_IUnknown) || IsEqualGUID(riid, own)) {
-            AddRef();
-            *object = static_cast<I*>(this);
-            return S_OK;
-        }
-        return in_->QueryInterface(riid, object);
-    }
-
-    I* in_;
-
-  private:
-    std::atomic<ULONG> refs_{1};
-};
 
 // The failure planned for `call`, or DD_OK.
 HRESULT planned(const std::string& call)
@@ -54,9 +17,9 @@ HRESULT planned(const std::string& call)
     return plan().fails(call) ? ddraw_failure_code(call) : DD_OK;
 }
 
-class fault_clipper final : public forwarder<IDirectDrawClipper> {
+class fault_clipper final : public com_forwarder<IDirectDrawClipper> {
   public:
-    explicit fault_clipper(IDirectDrawClipper* inner) : forwarder(inner)
+    explicit fault_clipper(IDirectDrawClipper* inner) : com_forwarder(inner, alive)
     {
         std::lock_guard<std::mutex> lock(mutex());
         wrappers().insert(this);
@@ -72,7 +35,7 @@ class fault_clipper final : public forwarder<IDirectDrawClipper> {
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override
     {
-        return query(riid, IID_IDirectDrawClipper, object);
+        return query(riid, {IID_IDirectDrawClipper}, object);
     }
     STDMETHODIMP GetClipList(LPRECT rect, LPRGNDATA list, LPDWORD size) override
     {
@@ -118,10 +81,10 @@ class fault_clipper final : public forwarder<IDirectDrawClipper> {
 
 // The methods IDirectDraw and IDirectDraw2 share; the watched ones are numbered under the
 // interface's name.
-template <class I> class ddraw_forwarder : public forwarder<I> {
+template <class I> class ddraw_forwarder : public com_forwarder<I> {
   protected:
-    ddraw_forwarder(I* inner, const char* name) : forwarder<I>(inner), name_(name) {}
-    using forwarder<I>::in_;
+    ddraw_forwarder(I* inner, const char* name) : com_forwarder<I>(inner, alive), name_(name) {}
+    using com_forwarder<I>::in_;
 
     HRESULT planned_call(const char* method) { return planned(std::string(name_) + method); }
 
@@ -217,7 +180,7 @@ class fault_ddraw2 final : public ddraw_forwarder<IDirectDraw2> {
 
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override
     {
-        return query(riid, IID_IDirectDraw2, object);
+        return query(riid, {IID_IDirectDraw2}, object);
     }
     STDMETHODIMP SetDisplayMode(DWORD width, DWORD height, DWORD bits, DWORD refresh,
                                 DWORD flags) override
@@ -238,7 +201,7 @@ class fault_ddraw final : public ddraw_forwarder<IDirectDraw> {
     STDMETHODIMP QueryInterface(REFIID riid, void** object) override
     {
         if (!object || !IsEqualGUID(riid, IID_IDirectDraw2))
-            return query(riid, IID_IDirectDraw, object);
+            return query(riid, {IID_IDirectDraw}, object);
         if (const HRESULT failure = planned(ddraw_calls::query_ddraw2)) {
             *object = nullptr;
             return failure;
