@@ -14,7 +14,7 @@ PACKAGES=(
   cmake make googletest dpkg-dev imagemagick clang-format cppcheck
 )
 
-log() { echo "[setup] $*"; }
+log() { echo "[setup] $*" >&2; }
 
 missing_packages() {
   local p
@@ -32,9 +32,9 @@ install_packages() {
   fi
   log "installing:" $missing
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -q
+  apt-get update -q >&2
   # shellcheck disable=SC2086
-  apt-get install -y -q --no-install-recommends $missing
+  apt-get install -y -q --no-install-recommends $missing >&2
 }
 
 enable_source_packages() {
@@ -42,18 +42,20 @@ enable_source_packages() {
   [[ -f "$src" ]] && return
   log "enabling Debian source packages"
   sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$src"
-  apt-get update -q
+  apt-get update -q >&2
 }
 
-# fetch_source <package> -> prints the unpacked source folder
+# fetch_source <package>: unpacks Debian's source of <package> once and sets SOURCE_DIR to it
+# (a variable, not standard output, so that nothing it logs can end up in the path)
 fetch_source() {
   local pkg="$1" dir="$DEPS_DIR/src"
   mkdir -p "$dir"
   if ! compgen -G "$dir/$pkg-[0-9]*/" > /dev/null; then
     enable_source_packages
-    (cd "$dir" && apt-get source -q "$pkg" > /dev/null 2>&1)
+    (cd "$dir" && apt-get source -q "$pkg" >&2)
   fi
-  compgen -G "$dir/$pkg-[0-9]*/" | head -n1
+  SOURCE_DIR="$(compgen -G "$dir/$pkg-[0-9]*/" | head -n1)"
+  SOURCE_DIR="${SOURCE_DIR%/}"
 }
 
 # cross_build <name> <source dir> <target> <cmake target> [cmake args...]
@@ -69,7 +71,7 @@ cross_build() {
     -DCMAKE_BUILD_TYPE=Release "$@" > "$build.log" 2>&1 ||
     ! cmake --build "$build" --target "$cmake_target" -j"$(nproc)" >> "$build.log" 2>&1; then
     tail -n 30 "$build.log" >&2
-    log "cross-building $name for $target failed; the whole log is $build.log" >&2
+    log "cross-building $name for $target failed; the whole log is $build.log"
     return 1
   fi
   touch "$stamp"
@@ -77,7 +79,8 @@ cross_build() {
 
 build_libyuv() {
   local src
-  src="$(fetch_source libyuv)"
+  fetch_source libyuv
+  src="$SOURCE_DIR"
   for target in i686 x64; do
     cross_build libyuv "$src" "$target" yuv
     mkdir -p "$DEPS_DIR/libyuv/$target/lib"
@@ -93,7 +96,8 @@ build_libyuv() {
 # cross-compiling).
 build_benchmark() {
   local src version target=x64
-  src="$(fetch_source benchmark)"
+  fetch_source benchmark
+  src="$SOURCE_DIR"
   version="$(basename "$src")"
   version="${version#benchmark-}"
   cross_build benchmark "$src" "$target" benchmark \

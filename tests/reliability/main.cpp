@@ -1,0 +1,18 @@
+// vrender_reliability fuzz|soak|storm [options]: hostile calls, long runs and fault storms
+// through one harness.
+#include <cstdio>
+#include <cstring>
+
+#include "modes.h"
+
+int main(int argc, char** argv)
+{
+    if (argc >= 2 && std::strcmp(argv[1], "fuzz") == 0)
+        return run_fuzz(argc - 2, argv + 2);
+    if (argc >= 2 && std::strcmp(argv[1], "soak") == 0)
+        return run_soak(argc - 2, argv + 2);
+    if (argc >= 2 && std::strcmp(argv[1], "storm") == 0)
+        return run_storm(argc - 2, argv + 2);
+    std::fprintf(stderr, "usage: %s fuzz|soak|storm [options]\n", argv[0]);
+    return 2;
+}
