@@ -3,10 +3,24 @@
 # the MinGW-w64 cross compilers, Wine, an X server, GoogleTest's sources, and libyuv
 # cross-built for both targets from Debian's source package; with KX_WITH_BENCHMARK=1 also
 # Google Benchmark, cross-built for x64 from Debian's source package (for ./bench.sh).
+#   KX_DEPS_DIR   where the dependencies go (/opt/kx_deps)
+#   KX_APT_DIR    an apt configuration of its own for the source packages, instead of the
+#                 system's: their sources in $KX_APT_DIR/sources.list.d, apt's lists and cache
+#                 beside them (an empty folder starts as a machine that has none enabled)
 set -euo pipefail
 
 DEPS_DIR="${KX_DEPS_DIR:-/opt/kx_deps}"
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+SYSTEM_SOURCES=/etc/apt/sources.list.d
+SOURCES_DIR="$SYSTEM_SOURCES"
+APT_SOURCE_OPTIONS=()
+if [[ -n "${KX_APT_DIR:-}" ]]; then
+  SOURCES_DIR="$KX_APT_DIR/sources.list.d"
+  mkdir -p "$SOURCES_DIR" "$KX_APT_DIR/lists/partial" "$KX_APT_DIR/cache/archives/partial"
+  APT_SOURCE_OPTIONS=(-o Dir::Etc::sourcelist="$KX_APT_DIR/sources.list"
+    -o Dir::Etc::sourceparts="$SOURCES_DIR" -o Dir::State::Lists="$KX_APT_DIR/lists"
+    -o Dir::Cache="$KX_APT_DIR/cache")
+fi
 
 PACKAGES=(
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64
@@ -37,12 +51,16 @@ install_packages() {
   apt-get install -y -q --no-install-recommends $missing >&2
 }
 
+# A copy of the system's Debian sources with deb-src in place of deb, in either of apt's formats.
 enable_source_packages() {
-  local src=/etc/apt/sources.list.d/debian-src.sources
-  [[ -f "$src" ]] && return
+  compgen -G "$SOURCES_DIR/debian-src.*" > /dev/null && return
   log "enabling Debian source packages"
-  sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources > "$src"
-  apt-get update -q >&2
+  if [[ -f "$SYSTEM_SOURCES/debian.sources" ]]; then
+    sed 's/^Types: deb$/Types: deb-src/' "$SYSTEM_SOURCES/debian.sources" > "$SOURCES_DIR/debian-src.sources"
+  else
+    sed -n 's/^deb\s/deb-src /p' /etc/apt/sources.list > "$SOURCES_DIR/debian-src.list"
+  fi
+  apt-get "${APT_SOURCE_OPTIONS[@]}" update -q >&2
 }
 
 # fetch_source <package>: unpacks Debian's source of <package> once and sets SOURCE_DIR to it
@@ -52,7 +70,7 @@ fetch_source() {
   mkdir -p "$dir"
   if ! compgen -G "$dir/$pkg-[0-9]*/" > /dev/null; then
     enable_source_packages
-    (cd "$dir" && apt-get source -q "$pkg" >&2)
+    (cd "$dir" && apt-get "${APT_SOURCE_OPTIONS[@]}" source -q "$pkg" >&2)
   fi
   SOURCE_DIR="$(compgen -G "$dir/$pkg-[0-9]*/" | head -n1)"
   SOURCE_DIR="${SOURCE_DIR%/}"

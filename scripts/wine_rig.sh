@@ -36,7 +36,7 @@ wine_rig_start() {
 
   mkdir -p "$WINEPREFIX"
   if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-    echo "[wine] creating the Wine prefix $WINEPREFIX"
+    echo "[wine] creating the Wine prefix $WINEPREFIX" >&2
     "$WINE_BIN" wineboot -i > /dev/null 2>&1 < /dev/null || true
     "$WINESERVER_BIN" -w > /dev/null 2>&1 < /dev/null || true
   fi
@@ -49,7 +49,7 @@ wine_rig_start() {
   # Wine make its Direct3D calls on the calling thread.
   "$WINE_BIN" reg add 'HKCU\Software\Wine\AppDefaults\vrender_fuzz.exe\Direct3D' /v csmt /t REG_DWORD \
     /d 0 /f > /dev/null 2>&1 < /dev/null
-  echo "[wine] ready on DISPLAY=$DISPLAY"
+  echo "[wine] ready on DISPLAY=$DISPLAY" >&2
 }
 
 wine_rig_stop() {
