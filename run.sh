@@ -15,11 +15,13 @@ source scripts/wine_rig.sh
 wine_rig_start
 trap wine_rig_stop EXIT
 mkdir -p out
-play() { /usr/lib/wine/wine64 build/x64/bin/vrender_play.exe "$@"; }
+# The player, built against the installed package of the x64 build (scripts/build.sh).
+PLAYER_DIR=build/x64/vrender_play
+play() { /usr/lib/wine/wine64 "$PLAYER_DIR/vrender_play.exe" "$@"; }
 # Without Direct3D 9 the library falls back to DirectDraw: this copy of the player runs beside
 # a stand-in d3d9.dll that has none.
 play_ddraw() {
-  WINEDLLOVERRIDES="d3d9=n;$WINEDLLOVERRIDES" /usr/lib/wine/wine64 build/x64/bin/ddraw_only/vrender_play.exe "$@"
+  WINEDLLOVERRIDES="d3d9=n;$WINEDLLOVERRIDES" /usr/lib/wine/wine64 "$PLAYER_DIR/ddraw_only/vrender_play.exe" "$@"
 }
 if [[ $# -eq 0 ]]; then
   play --frames 300 --screenshot out/vrender_play.png

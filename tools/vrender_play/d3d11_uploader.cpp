@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "d3d11_render/video_texture.h"
+#include "video_texture.h"
 
 namespace {
 
