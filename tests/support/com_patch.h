@@ -44,14 +44,11 @@ template <class R, class I, class... A> struct method<R (STDMETHODCALLTYPE I::*)
     using object = I;
     using hook = std::function<R(I*, A...)>;
     using entry = R(STDMETHODCALLTYPE*)(I*, A...);
-    template <hook& answer, size_t& slot, bool& every_object>
-    static R STDMETHODCALLTYPE thunk(I* self, A... args)
+    template <class P> static R STDMETHODCALLTYPE thunk(I* self, A... args)
     {
-        if (answer && hooked(self, every_object))
-            return answer(self, args...);
-        return original(slot, self, args...);
+        return P::dispatch(hooked(self, P::every_object()) ? P::top() : nullptr, self, args...);
     }
-    static R original(size_t slot, I* self, A... args)
+    static R platform(size_t slot, I* self, A... args)
     {
         return reinterpret_cast<entry>(original_slot(table_of(self), slot))(self, args...);
     }
@@ -76,8 +73,9 @@ class bypass_faults {
 };
 
 // Hooks `Member` (e.g. &ID3D11Device::CreateTexture2D) on the table of `on`, for the objects
-// in com_targets or, with `every_object`, for all. One hook per member at a time; the hook
-// reaches the platform through original().
+// in com_targets or, with `every_object`, for all. A member patched again is answered by the
+// later hook first, which hands calls on to the earlier one (or the platform) with next();
+// patches of one member end in the reverse order of their making.
 template <auto Member> class method_patch {
     using method = com_patch_detail::method<decltype(Member)>;
     using object = typename method::object;
@@ -86,31 +84,53 @@ template <auto Member> class method_patch {
     using hook = typename method::hook;
 
     method_patch(object* on, hook answer, bool every_object = false)
-        : table_(com_patch_detail::table_of(on))
+        : table_(com_patch_detail::table_of(on)), answer_(std::move(answer)), below_(top_),
+          every_object_(every_object || (below_ && below_->every_object_))
     {
-        slot_ = com_patch_detail::slot_of(Member);
-        answer_ = std::move(answer);
-        every_ = every_object;
+        top_ = this;
         com_patch_detail::write_slot(
-            table_, slot_,
-            reinterpret_cast<void*>(&method::template thunk<answer_, slot_, every_>));
+            table_, slot(), reinterpret_cast<void*>(&method::template thunk<method_patch>));
     }
     ~method_patch()
     {
-        com_patch_detail::restore_slot(table_, slot_);
-        answer_ = nullptr;
+        com_patch_detail::restore_slot(table_, slot());
+        top_ = below_;
     }
     method_patch(const method_patch&) = delete;
     method_patch& operator=(const method_patch&) = delete;
 
+    // Inside a hook: the hook below it, or the platform.
+    template <class... A> static auto next(object* self, A... args)
+    {
+        return dispatch(current_ ? current_->below_ : nullptr, self, args...);
+    }
+    // The platform's method, hooks skipped.
     template <class... A> static auto original(object* self, A... args)
     {
-        return method::original(slot_, self, args...);
+        return method::platform(slot(), self, args...);
     }
 
+    template <class... A> static auto dispatch(method_patch* level, object* self, A... args)
+    {
+        if (!level)
+            return original(self, args...);
+        struct level_scope {
+            method_patch* saved = current_;
+            ~level_scope() { current_ = saved; }
+        } scope;
+        current_ = level;
+        return level->answer_(self, args...);
+    }
+    static method_patch* top() { return top_; }
+    static bool every_object() { return top_ && top_->every_object_; }
+
   private:
+    static size_t slot() { return com_patch_detail::slot_of(Member); }
+
     void** table_;
-    static inline hook answer_;
-    static inline size_t slot_ = 0;
-    static inline bool every_ = false;
+    hook answer_;
+    method_patch* below_;
+    bool every_object_;
+    static inline method_patch* top_ = nullptr;
+    static inline thread_local method_patch* current_ = nullptr;
 };
