@@ -1,0 +1,4 @@
+#include "storm.h"
+
+void creation_storms(bool)
+{}
