@@ -7,6 +7,9 @@ function(add_storm_tests)
   foreach(program vrender_reliability vrender_reliability_ddraw)
     target_link_libraries(${program} PRIVATE ddraw dxguid)
   endforeach()
+  # The DirectDraw copy must load the library just built, not an older copy beside it.
+  add_custom_command(TARGET vrender_reliability_ddraw POST_BUILD
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different $<TARGET_FILE:video_render> ${DDRAW_ONLY_DIR})
   add_test(NAME storm COMMAND vrender_reliability storm --seed 1)
   add_test(NAME storm_ddraw
     COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} ${DDRAW_ONLY_DIR}/vrender_reliability.exe storm --seed 1)
