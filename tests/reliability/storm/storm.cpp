@@ -1,6 +1,6 @@
-// vrender_reliability storm [--long] [--seed N]: device and surface loss over and over, and
-// creation calls failing one after another, on real platform objects whose methods are
-// patched in place. Ends with one "fault storm" line; exit 1 when a check failed.
+// vrender_reliability storm [--long] [--seed N] [--part losses|creation]: device and surface loss
+// over and over, and creation calls failing one after another, on real platform objects whose
+// methods are patched in place. Ends with one "fault storm" line; exit 1 when a check failed.
 #include "storm.h"
 
 #include <d3d11.h>
@@ -132,15 +132,24 @@ uint8_t light(int, int)
 }
 
 // Drawn is what the swap chain's back buffer holds when it is presented: the grey of the
-// slice's luma with neutral chroma.
+// slice's luma with neutral chroma. Present is watched on every swap chain (through one of
+// this path's own, whose table the library's share).
 class d3d11_frames : public storm_path {
+    using present = method_patch<&IDXGISwapChain::Present>;
+
   public:
     d3d11_frames()
     {
         decoder_.fill_luma(0, dark);
         decoder_.fill_luma(1, light);
     }
-    ~d3d11_frames() override { stop(); }
+    ~d3d11_frames() override
+    {
+        stop();
+        watch_.reset();
+        table_owner_->Release();
+        factory_->Release();
+    }
     const char* name() const override { return "Direct3D 11 frames"; }
     bool start() override
     {
@@ -165,23 +174,49 @@ class d3d11_frames : public storm_path {
         return {decoder_.device(), decoder_.context()};
     }
     int locks_unreturned() const { return decoder_.locks - decoder_.unlocks; }
-    // Called by the storm's Present hook with the swap chain about to be presented.
-    void presenting(IDXGISwapChain* swap_chain)
-    {
-        const bypass_faults own_calls;
-        ID3D11Texture2D* buffer = nullptr;
-        if (FAILED(swap_chain->GetBuffer(0, __uuidof(ID3D11Texture2D),
-                                         reinterpret_cast<void**>(&buffer))))
-            return;
-        const texture_pixels pixels = read_pixels(decoder_.context(), buffer);
-        buffer->Release();
-        if (!pixels.empty())
-            shown_ = pixels.green(pixels.width / 2, pixels.height / 2);
-    }
-    ID3D11Device* device() const { return decoder_.device(); }
+    IDXGISwapChain* table_owner() const { return table_owner_; }
 
   private:
+    HRESULT presenting(IDXGISwapChain* swap_chain, UINT interval, UINT flags)
+    {
+        {
+            const bypass_faults own_calls;
+            ID3D11Texture2D* buffer = nullptr;
+            if (SUCCEEDED(swap_chain->GetBuffer(0, __uuidof(ID3D11Texture2D),
+                                                reinterpret_cast<void**>(&buffer)))) {
+                const texture_pixels pixels = read_pixels(decoder_.context(), buffer);
+                buffer->Release();
+                if (!pixels.empty())
+                    shown_ = pixels.green(pixels.width / 2, pixels.height / 2);
+            }
+        }
+        return present::next(swap_chain, interval, flags);
+    }
+    IDXGISwapChain* make_table_owner()
+    {
+        CreateDXGIFactory(__uuidof(IDXGIFactory), reinterpret_cast<void**>(&factory_));
+        DXGI_SWAP_CHAIN_DESC desc = {};
+        desc.BufferDesc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
+        desc.SampleDesc.Count = 1;
+        desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
+        desc.BufferCount = 1;
+        desc.OutputWindow = own_window_.handle();
+        desc.Windowed = TRUE;
+        IDXGISwapChain* made = nullptr;
+        factory_->CreateSwapChain(decoder_.device(), &desc, &made);
+        return made;
+    }
+
     fake_d3d11_decoder decoder_{video_w, video_h, 2};
+    test_window own_window_{64, 64};
+    IDXGIFactory* factory_ = nullptr;
+    IDXGISwapChain* table_owner_ = make_table_owner();
+    std::unique_ptr<present> watch_ = std::make_unique<present>(
+        table_owner_,
+        [this](IDXGISwapChain* self, UINT interval, UINT flags) {
+            return presenting(self, interval, flags);
+        },
+        true);
     int shown_ = -1;
 };
 
@@ -368,25 +403,13 @@ void d3d11_present_storm()
         counts.push_back(refcount(object));
     check(path.start(), "Direct3D 11: initialisation");
     int failing = 0;
-    IDXGIFactory* factory = nullptr;
-    CreateDXGIFactory(__uuidof(IDXGIFactory), reinterpret_cast<void**>(&factory));
-    test_window window(64, 64);
-    DXGI_SWAP_CHAIN_DESC desc = {};
-    desc.BufferDesc.Format = DXGI_FORMAT_B8G8R8A8_UNORM;
-    desc.SampleDesc.Count = 1;
-    desc.BufferUsage = DXGI_USAGE_RENDER_TARGET_OUTPUT;
-    desc.BufferCount = 1;
-    desc.OutputWindow = window.handle();
-    desc.Windowed = TRUE;
-    IDXGISwapChain* table_owner = nullptr;
-    factory->CreateSwapChain(path.device(), &desc, &table_owner);
     using present = method_patch<&IDXGISwapChain::Present>;
     present presenting(
-        table_owner,
+        path.table_owner(),
         [&](IDXGISwapChain* self, UINT interval, UINT flags) -> HRESULT {
-            path.presenting(self);
+            const HRESULT shown = present::next(self, interval, flags);
             if (failing-- <= 0)
-                return present::next(self, interval, flags);
+                return shown;
             ++run().faults;
             return DXGI_ERROR_DEVICE_REMOVED;
         },
@@ -405,8 +428,6 @@ void d3d11_present_storm()
     }
     check(logs.lines().empty(), "Direct3D 11: lines logged by the present storm");
     path.stop();
-    table_owner->Release();
-    factory->Release();
     const std::vector<IUnknown*> objects = path.borrowed();
     for (size_t i = 0; i < objects.size(); ++i)
         check(refcount(objects[i]) == counts[i], "Direct3D 11: a borrowed object's count changed");
@@ -498,25 +519,29 @@ std::unique_ptr<storm_path> d3d11_path()
 int run_storm(int argc, char** argv)
 {
     unsigned seed = 1;
+    std::string part = "all";
     for (int i = 0; i < argc; ++i) {
         if (std::strcmp(argv[i], "--long") == 0) {
             run().long_run = true;
+        } else if (std::strcmp(argv[i], "--part") == 0 && i + 1 < argc) {
+            part = argv[++i];
         } else if (std::strcmp(argv[i], "--seed") == 0 && i + 1 < argc) {
             seed = static_cast<unsigned>(std::strtoul(argv[++i], nullptr, 10));
         } else {
-            std::fprintf(stderr, "usage: storm [--long] [--seed N]\n");
+            std::fprintf(stderr, "usage: storm [--long] [--seed N] [--part losses|creation]\n");
             return 2;
         }
     }
     run().random.seed(seed);
     const bool ddraw_only = !direct3d9_usable();
-    if (ddraw_only) {
+    if (part != "creation" && ddraw_only) {
         ddraw_loss_storm();
-    } else {
+    } else if (part != "creation") {
         d3d9_loss_storms();
         d3d11_present_storm();
     }
-    creation_storms(ddraw_only);
+    if (part != "losses")
+        creation_storms(ddraw_only);
     const storm_run& r = run();
     std::printf("fault storm (%s, %s, seed %u): %ld faults injected, %ld frames drawn, %ld frames "
                 "dropped, %ld runs, %d failures\n",
