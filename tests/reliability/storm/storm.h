@@ -1,5 +1,5 @@
-// What the storms share: the run's settings and tallies, the checks, the renderers under test
-// with their frames and the oracle of a frame drawn, and failing platform calls.
+// What the storms share: the run's tallies and checks, the renderers under test with the
+// oracle of a frame drawn, and failing platform calls.
 #pragma once
 
 #include <windows.h>
@@ -20,22 +20,19 @@
 struct storm_run {
     bool long_run = false;
     std::mt19937 random{1};
-    long faults = 0;
-    long drawn = 0;
-    long dropped = 0;
-    long runs = 0;
+    long faults = 0, drawn = 0, dropped = 0, runs = 0;
     int failures = 0;
 };
 storm_run& run();
 
 // Counts a failure, named on standard error, when `ok` is false.
 bool check(bool ok, const std::string& what);
+// `format` with `code` written in as the library prints it (%p, %x or %d).
 std::string code_text(const char* format, HRESULT code);
-// The level-1 lines captured.
+// The level-1 lines captured, each as "1 <text>"; "none" when there are none.
 std::vector<std::string> errors(const log_capture& logs);
-ULONG refcount(IUnknown* object);
 
-// A renderer of one kind of frame on a window of its own, and its frames.
+// A renderer of one kind of frame on a window of its own.
 class storm_path {
   public:
     virtual ~storm_path() = default;
@@ -43,30 +40,34 @@ class storm_path {
     // A fresh renderer; true when its initialisation succeeds.
     virtual bool start() = 0;
     void stop();
-    // Renders frame `n`: true when its picture reached the window.
+    // Renders frame `n` (pictures change every second frame): true when it reached the window.
     virtual bool frame(int n) = 0;
     // The decoder's borrowed objects, whose counts must come back.
     virtual std::vector<IUnknown*> borrowed() { return {}; }
+    // Checks that the borrowed objects' counts are those of the first call.
+    void check_counts();
 
   protected:
-    test_window window_{160, 120};
+    HWND window() const { return window_.handle(); }
     kx_vidrender* renderer_ = nullptr;
-};
-std::unique_ptr<storm_path> software_path(); // Direct3D 9 own device, or DirectDraw
-std::unique_ptr<storm_path> dxva2_path();
-std::unique_ptr<storm_path> d3d11_path();
 
-// Frames that draw again after a fault: one of two is enough, since a rebuild may drop one.
+  private:
+    std::vector<ULONG> counts_;
+    test_window window_{160, 120};
+};
+enum class path_kind { software, dxva2, d3d11 };
+std::unique_ptr<storm_path> make_path(path_kind kind);
+
+// A picture of one of the next two frames reaches the window.
 bool draws_again(storm_path& path, int& n);
 
-// A method answering `code` on the calls `failing` picks (numbered from 1 among the calls of
-// every object on its table) and passing the rest on.
+// A method answering `code` to the calls `failing` picks (numbered from 1, on every object of
+// its table) and passing the rest on.
 template <auto Member, class T>
 std::shared_ptr<void> fail_calls(T* on, HRESULT code, std::function<bool(int)> failing)
 {
     using patch = method_patch<Member>;
-    int calls = 0;
-    auto hook = [code, failing, calls](auto* self, auto... args) mutable -> HRESULT {
+    auto hook = [code, failing, calls = 0](auto* self, auto... args) mutable -> HRESULT {
         if (!failing(++calls))
             return patch::next(self, args...);
         ++run().faults;
