@@ -7,7 +7,6 @@
 #include <memory>
 
 #include "color_reference.h"
-#include "d3d9_fault_device.h"
 #include "dc_capture.h"
 #include "fake_dxva2_decoder.h"
 #include "kx_vidrender.h"
@@ -164,58 +163,4 @@ TEST_F(d3d9_dxva2, every_missing_record_is_refused_with_its_line)
     refused("hw_device_ctx->data is nullptr!\n");
     decoder_.codec_context()->hw_device_ctx = nullptr;
     refused("hw_device_ctx is nullptr!\n");
-}
-
-TEST_F(d3d9_dxva2, a_lost_device_drops_frames_then_rebuilds_and_draws_again)
-{
-    surface_ = decoder_.make_surface(640, 360, halves);
-    const ULONG device_refs = decoder_.device_refcount();
-    fault_device* wrapper = fault_device::wrap(decoder_.device());
-    start(640, 360, 640, 360);
-    log_capture logs;
-    draw(640, 360);
-    EXPECT_EQ(capture_.frames, 1);
-
-    wrapper->present_result = D3DERR_DEVICELOST;
-    draw(640, 360); // drawn, but the present fails
-    EXPECT_EQ(logs.count(1, "device lost error occured!\n"), 1);
-    EXPECT_EQ(capture_.frames, 2);
-
-    wrapper->present_result = S_OK;
-    wrapper->cooperative_level_results = {D3DERR_DEVICELOST, D3DERR_DEVICELOST,
-                                          D3DERR_DEVICENOTRESET};
-    draw(640, 360);
-    draw(640, 360);
-    EXPECT_EQ(capture_.frames, 2); // still lost: dropped
-    EXPECT_EQ(logs.count(5, "TestCooperativeLevel result:88760868\n"), 2);
-
-    draw(640, 360); // needs a reset: the front builds a new backend and draws
-    EXPECT_EQ(logs.count(5, "TestCooperativeLevel result:88760869\n"), 1);
-    EXPECT_EQ(logs.count(3, "handle lost and reset render object uuuuuuuuuuuuuuuuuuuuuuuuuuu\n"),
-              1);
-    EXPECT_EQ(capture_.frames, 3);
-    draw(640, 360);
-    EXPECT_EQ(capture_.frames, 4);
-    expect_colour(160, 180, 0x00E08020u, {50, 50, 50, 50});
-    EXPECT_EQ(wrapper->test_cooperative_level_calls, 3);
-
-    kx_vidrender::destroy_vrender(renderer_);
-    renderer_ = nullptr;
-    wrapper->release();
-    EXPECT_EQ(decoder_.device_refcount(), device_refs);
-}
-
-TEST_F(d3d9_dxva2, a_success_code_from_present_is_not_a_lost_device)
-{
-    surface_ = decoder_.make_surface(640, 360, halves);
-    fault_device* wrapper = fault_device::wrap(decoder_.device());
-    start(640, 360, 640, 360);
-    wrapper->present_result = S_PRESENT_OCCLUDED;
-    draw(640, 360);
-    draw(640, 360);
-    EXPECT_EQ(capture_.frames, 2);
-    EXPECT_EQ(wrapper->test_cooperative_level_calls, 0);
-    kx_vidrender::destroy_vrender(renderer_);
-    renderer_ = nullptr;
-    wrapper->release();
 }

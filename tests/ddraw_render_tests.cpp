@@ -15,7 +15,6 @@
 
 #include "backend_factory.h"
 #include "dc_capture.h"
-#include "ddraw_fault_surface.h"
 #include "ddraw_render/rgb_adjust.h"
 #include "kx_vidrender.h"
 #include "log_capture.h"
@@ -23,6 +22,17 @@
 #include "test_window.h"
 
 namespace {
+
+constexpr char ddraw_source[] = "..\\..\\..\\sources\\video_render\\ddraw_render\\ddraw_manager";
+
+// `format` with one result code printed as the library prints codes (%p).
+std::string with_code(const char* format, HRESULT code)
+{
+    char text[256];
+    std::snprintf(text, sizeof(text), format,
+                  reinterpret_cast<void*>(static_cast<uintptr_t>(static_cast<uint32_t>(code))));
+    return text;
+}
 
 using adjust4 = std::array<int, 4>;
 using strings = std::vector<std::string>;
@@ -110,9 +120,6 @@ class ddraw_render : public ::testing::Test {
         ASSERT_FALSE(capture_.last.empty());
     }
 
-    fault_surface* surface(int role) { return surfaces_[role]; }
-
-    surface_wrapping surfaces_;
     std::unique_ptr<test_window> window_;
     kx_vidrender* renderer_ = nullptr;
     frame_capture capture_;
@@ -171,27 +178,6 @@ TEST_F(ddraw_render, colour_classes_and_adjustments_match_libyuv_and_the_integer
     }
 }
 
-TEST_F(ddraw_render, a_window_whose_sides_are_not_multiples_of_4_is_filled_exactly)
-{
-    // The front scales to 324 x 244, the copy surface has that size, and the blit takes its
-    // 322 x 242 picture part onto a back surface of the window's size.
-    start(322, 242);
-    EXPECT_EQ(surface_description(surface(ddraw_manager::surface_copy)).dwWidth, 324u);
-    EXPECT_EQ(surface_description(surface(ddraw_manager::surface_copy)).dwHeight, 244u);
-    EXPECT_EQ(surface_description(surface(ddraw_manager::surface_back)).dwWidth, 322u);
-    EXPECT_EQ(surface_description(surface(ddraw_manager::surface_back)).dwHeight, 242u);
-    test_picture picture(160, 120, patches[3].y, patches[3].u, patches[3].v);
-    const adjust4 adjust = {60, 45, 70, 40};
-    ASSERT_TRUE(renderer_->set_image_adjust(adjust.data()));
-    draw(picture);
-    std::string first;
-    EXPECT_EQ(differences(capture_.last.pixels,
-                          std::vector<uint32_t>(322 * 242, expected(patches[3], adjust)), 322,
-                          first),
-              0)
-        << first;
-}
-
 TEST_F(ddraw_render, a_region_enlarges_its_part_of_the_frame_to_the_window)
 {
     start(320, 240);
@@ -204,133 +190,4 @@ TEST_F(ddraw_render, a_region_enlarges_its_part_of_the_frame_to_the_window)
     for (int y : {10, 120, 230})
         for (int x : {10, 80, 150, 170, 240, 310})
             EXPECT_EQ(capture_.last.at(x, y), expected(patches[x < 160 ? 5 : 6])) << x << "," << y;
-}
-
-namespace {
-
-// A draw callback that paints the whole device context blue and counts its calls.
-void paint_blue(void* context, int, void* calls)
-{
-    ++*static_cast<int*>(calls);
-    HBRUSH brush = CreateSolidBrush(RGB(0, 0, 255));
-    const RECT all = {0, 0, 4096, 4096};
-    FillRect(static_cast<HDC>(context), &all, brush);
-    DeleteObject(brush);
-}
-
-std::list<overlay_group> green_box()
-{
-    overlay_entry box;
-    box.points = {{40, 40, 0, 0}, {200, 40, 0, 0}, {200, 160, 0, 0}, {40, 160, 0, 0}};
-    box.closed = true;
-    box.line_width = 4;
-    box.line_color = 0x00FF00;
-    overlay_group group;
-    group.entries.push_back(box);
-    return {group};
-}
-
-} // namespace
-
-TEST_F(ddraw_render, overlays_go_over_the_callback_and_the_frame_lands_in_the_client_area)
-{
-    start(320, 240, false);
-    int calls = 0;
-    renderer_->set_draw_callback(paint_blue, 0, &calls);
-    renderer_->set_overlay_list(green_box());
-    test_picture picture(320, 240, 0, 0, 0);
-    paint_patches(picture);
-    renderer_->render_frame(&picture.frame, 320, 240);
-    ASSERT_EQ(calls, 1);
-    std::vector<uint32_t> back = surface_pixels(surface(ddraw_manager::surface_back), 320, 240);
-    ASSERT_EQ(back.size(), 320u * 240u);
-    const auto at = [&back](int x, int y) { return back[y * 320 + x] & 0xFFFFFF; };
-    for (const POINT& p : {POINT{10, 10}, POINT{120, 100}, POINT{300, 220}})
-        EXPECT_EQ(at(p.x, p.y), 0x0000FFu) << p.x << "," << p.y;
-    for (const POINT& p : {POINT{120, 40}, POINT{40, 100}, POINT{120, 160}, POINT{200, 100}})
-        EXPECT_EQ(at(p.x, p.y), 0x00FF00u) << p.x << "," << p.y;
-
-    // Without the callback the picture is under the outline; present blits the back surface
-    // to the client area's place on the screen (the primary surface) and nowhere else.
-    renderer_->set_draw_callback(nullptr, 0, nullptr);
-    SetWindowPos(window_->handle(), nullptr, 300, 200, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    test_window::pump_messages();
-    IDirectDrawSurface2* primary = fault_surface::unwrap(surface(ddraw_manager::surface_primary));
-    DDSURFACEDESC locked = surface_description(primary);
-    ASSERT_TRUE(SUCCEEDED(primary->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr)));
-    for (int y = 150; y < 500; ++y)
-        std::fill_n(static_cast<uint32_t*>(locked.lpSurface) + y * locked.lPitch / 4, 700,
-                    0x123456u);
-    primary->Unlock(nullptr);
-    renderer_->render_frame(&picture.frame, 320, 240);
-    back = surface_pixels(surface(ddraw_manager::surface_back), 320, 240);
-    EXPECT_EQ(at(120, 100), expected(patches[1]));
-    EXPECT_EQ(at(120, 40), 0x00FF00u);
-    const std::vector<uint32_t> screen = surface_pixels(primary, 700, 500);
-    ASSERT_EQ(screen.size(), 700u * 500u);
-    const auto on_screen = [&screen](int x, int y) { return screen[y * 700 + x] & 0xFFFFFF; };
-    EXPECT_EQ(on_screen(300, 200), expected(patches[0]));
-    EXPECT_EQ(on_screen(619, 439), expected(patches[7]));
-    EXPECT_EQ(on_screen(420, 240), 0x00FF00u);
-    for (const POINT& p : {POINT{299, 300}, POINT{620, 300}, POINT{400, 199}, POINT{400, 440}})
-        EXPECT_EQ(on_screen(p.x, p.y), 0x123456u) << p.x << "," << p.y;
-}
-
-TEST_F(ddraw_render, the_back_surface_is_locked_only_to_adjust_or_to_paint)
-{
-    start(160, 120, false);
-    test_picture picture(160, 120, 126, 128, 128);
-    const adjust4 brighter = {50, 60, 50, 50};
-    renderer_->render_frame(&picture.frame, 160, 120);
-    EXPECT_EQ(surface(ddraw_manager::surface_back)->lock_calls, 0);
-    renderer_->set_image_adjust(brighter.data());
-    renderer_->render_frame(&picture.frame, 160, 120);
-    EXPECT_EQ(surface(ddraw_manager::surface_back)->lock_calls, 1);
-    renderer_->set_image_adjust(neutral.data());
-    renderer_->set_overlay_list(green_box());
-    renderer_->render_frame(&picture.frame, 160, 120);
-    EXPECT_EQ(surface(ddraw_manager::surface_back)->lock_calls, 2);
-    EXPECT_EQ(surface(ddraw_manager::surface_primary)->blt_calls, 3);
-}
-
-TEST_F(ddraw_render, a_lost_surface_drops_frames_until_restore_succeeds)
-{
-    log_capture logs;
-    start(160, 120);
-    fault_surface* primary = surface(ddraw_manager::surface_primary);
-    fault_surface* copy = surface(ddraw_manager::surface_copy);
-    test_picture picture(160, 120, 126, 128, 128);
-    draw(picture);
-
-    // All lost, as after a display mode change; the primary cannot be restored until the
-    // mode is back. The frame that finds them lost fails its lock and its blit.
-    primary->lost = copy->lost = surface(ddraw_manager::surface_back)->lost = true;
-    primary->restore_result = DDERR_WRONGMODE;
-    logs.clear();
-    renderer_->render_frame(&picture.frame, 160, 120);
-    EXPECT_EQ(logs.texts(), (strings{with_code("Lock yuv_offscreen_surface_ error!result:%p\n",
-                                               DDERR_SURFACELOST),
-                                     "Blt main_surface_ failed with 887601c2\n"}));
-
-    // The next frames are dropped before drawing, each trying Restore.
-    const int frames = capture_.frames;
-    const int locks = copy->lock_calls;
-    for (int i = 0; i < 3; ++i)
-        renderer_->render_frame(&picture.frame, 160, 120);
-    EXPECT_EQ(capture_.frames, frames);
-    EXPECT_EQ(copy->lock_calls, locks);
-    EXPECT_EQ(primary->restore_calls, 3);
-
-    primary->restore_result = DD_OK;
-    draw(picture);
-    EXPECT_EQ(capture_.last.at(80, 60), expected(patches[2]));
-
-    // A primary lost on its own is found by the blit of present; the next frame restores it.
-    primary->lost = true;
-    draw(picture);
-    draw(picture);
-    EXPECT_EQ(primary->restore_calls, 5);
-    EXPECT_FALSE(primary->lost);
-    // Never rebuilt for a lost surface.
-    EXPECT_EQ(logs.count(3, "create back surface OK!\n"), 0);
 }

@@ -132,7 +132,7 @@ class d3d11_source final : public frame_source {
                 {"texture", refcount_of(decoder_.texture())}};
     }
     bool lock_balanced() const override { return locks_ == unlocks_; }
-    void let_go() override { decoder_.device()->release_standins(); }
+    void let_go() override { decoder_.release_standins(); }
 
   private:
     static void lock(void* context) { ++static_cast<d3d11_source*>(context)->locks_; }

@@ -8,9 +8,10 @@ fake_d3d11_decoder::fake_d3d11_decoder(int width, int height, int slices)
     const D3D_FEATURE_LEVEL level = D3D_FEATURE_LEVEL_11_0;
     if (FAILED(D3D11CreateDevice(nullptr, D3D_DRIVER_TYPE_HARDWARE, nullptr,
                                  D3D11_CREATE_DEVICE_VIDEO_SUPPORT, &level, 1, D3D11_SDK_VERSION,
-                                 &real_device_, nullptr, &context_)))
+                                 &device_, nullptr, &context_)))
         return;
-    device_ = nv12_standin_device::wrap(real_device_);
+    com_targets::add(device_);
+    standin_ = std::make_unique<nv12_standin>(device_);
 
     D3D11_TEXTURE2D_DESC desc = {};
     desc.Width = static_cast<UINT>(width);
@@ -21,7 +22,7 @@ fake_d3d11_decoder::fake_d3d11_decoder(int width, int height, int slices)
     desc.SampleDesc.Count = 1;
     desc.Usage = D3D11_USAGE_DEFAULT;
     desc.BindFlags = D3D11_BIND_SHADER_RESOURCE;
-    real_device_->CreateTexture2D(&desc, nullptr, &texture_);
+    device_->CreateTexture2D(&desc, nullptr, &texture_);
 
     hwctx_.device = device_;
     hwctx_.device_context = context_;
@@ -54,14 +55,14 @@ fake_d3d11_decoder::fake_d3d11_decoder(int width, int height, int slices)
 
 fake_d3d11_decoder::~fake_d3d11_decoder()
 {
+    standin_.reset();
+    com_targets::remove(device_);
     if (texture_)
         texture_->Release();
-    if (device_)
-        device_->Release();
     if (context_)
         context_->Release();
-    if (real_device_)
-        real_device_->Release();
+    if (device_)
+        device_->Release();
 }
 
 void fake_d3d11_decoder::fill_luma(int slice, uint8_t (*luma_at)(int x, int y))
@@ -76,7 +77,7 @@ void fake_d3d11_decoder::fill_luma(int slice, uint8_t (*luma_at)(int x, int y))
 
 void fake_d3d11_decoder::fill_chroma(uint8_t u, uint8_t v)
 {
-    ID3D11Texture2D* chroma = device_->chroma_standin();
+    ID3D11Texture2D* chroma = standin_->chroma();
     if (!chroma)
         return;
     D3D11_TEXTURE2D_DESC desc = {};
@@ -102,10 +103,10 @@ AVFrame fake_d3d11_decoder::frame_of(int slice)
     return frame;
 }
 
-ULONG fake_d3d11_decoder::real_device_refcount() const
+ULONG fake_d3d11_decoder::device_refcount() const
 {
-    real_device_->AddRef();
-    return real_device_->Release();
+    device_->AddRef();
+    return device_->Release();
 }
 
 ULONG fake_d3d11_decoder::context_refcount() const
@@ -116,7 +117,8 @@ ULONG fake_d3d11_decoder::context_refcount() const
 
 int fake_d3d11_decoder::standin_luma() const
 {
-    ID3D11Texture2D* luma = device_->luma_standin();
+    const bypass_faults own_calls;
+    ID3D11Texture2D* luma = standin_->luma();
     if (!luma)
         return -1;
     const texture_pixels pixels = read_pixels(context_, luma);

@@ -1,8 +1,8 @@
-// Plays the part of an FFmpeg D3D11VA decoder: a Direct3D 11 device of its own (handed out
-// through an nv12_standin_device), a texture array whose slices hold decoded pictures, and the
-// FFmpeg records that lead to the device: the codec context's hw_device_ctx, the frames
-// context that a frame's hw_frames_ctx refers to, and the AVD3D11VADeviceContext with a device
-// lock that counts its calls.
+// Plays the part of an FFmpeg D3D11VA decoder: a Direct3D 11 device of its own (in com_targets,
+// with an nv12_standin on it while the decoder lives), a texture array whose slices hold decoded
+// pictures, and the FFmpeg records that lead to the device: the codec context's hw_device_ctx, the
+// frames context that a frame's hw_frames_ctx refers to, and the AVD3D11VADeviceContext with a
+// device lock that counts its calls.
 //
 // The slices are R8 pictures (the luma of the decoded frame): the copy lands in the stand-in's
 // R8 texture, and the chroma comes from the stand-in's R8G8 texture, filled by fill_chroma.
@@ -11,6 +11,7 @@
 #include <d3d11.h>
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "d3d11_standin_device.h"
@@ -24,7 +25,10 @@ class fake_d3d11_decoder {
     fake_d3d11_decoder& operator=(const fake_d3d11_decoder&) = delete;
 
     bool ready() const { return texture_ != nullptr; }
-    nv12_standin_device* device() const { return device_; }
+    ID3D11Device* device() const { return device_; }
+    nv12_standin& standin() { return *standin_; }
+    // Lets go of the stand-in textures (each holds a reference on the device).
+    void release_standins() { standin_->release(); }
     ID3D11DeviceContext* context() const { return context_; }
     ID3D11Texture2D* texture() const { return texture_; }
 
@@ -52,8 +56,8 @@ class fake_d3d11_decoder {
     std::vector<int> luma_at_unlock;
 
     // Reference counts as they stand.
-    ULONG device_refcount() const { return device_->refcount(); }
-    ULONG real_device_refcount() const;
+    ULONG device_refcount() const;
+    ULONG real_device_refcount() const { return device_refcount(); }
     ULONG context_refcount() const;
 
   private:
@@ -63,8 +67,8 @@ class fake_d3d11_decoder {
 
     int width_;
     int height_;
-    ID3D11Device* real_device_ = nullptr;
-    nv12_standin_device* device_ = nullptr;
+    ID3D11Device* device_ = nullptr;
+    std::unique_ptr<nv12_standin> standin_;
     ID3D11DeviceContext* context_ = nullptr;
     ID3D11Texture2D* texture_ = nullptr;
     // Never called by the renderer; they only have to be there.

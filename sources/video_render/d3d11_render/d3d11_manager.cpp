@@ -2,7 +2,6 @@
 
 #include <d3d10.h>
 
-#include <atomic>
 #include <cfloat>
 
 #include "../ffmpeg_records.h"
@@ -18,8 +17,6 @@
 VR_LOG_SOURCE("..\\..\\..\\sources\\video_render\\d3d11_render\\d3d11_manager")
 
 namespace {
-
-std::atomic<d3d11_manager::swap_chain_hook> installed_swap_chain_hook{nullptr};
 
 template <typename T> void release(T*& object)
 {
@@ -178,11 +175,6 @@ d3d11_manager::~d3d11_manager()
     }
 }
 
-void d3d11_manager::install_swap_chain_hook(swap_chain_hook hook)
-{
-    installed_swap_chain_hook = hook;
-}
-
 bool d3d11_manager::init_render(HWND window, int video_width, int video_height, int, int,
                                 AVCodecContext* codec_ctx)
 {
@@ -284,9 +276,6 @@ bool d3d11_manager::create_swap_chain(IDXGIFactory2* factory, HWND window, int w
         VR_LOG(vr_log::error, "create swap chain failed, %x \n", code_of(result));
         return false;
     }
-    const swap_chain_hook hook = installed_swap_chain_hook;
-    if (hook && swap_chain_)
-        swap_chain_ = hook(swap_chain_);
     viewport_width_ = static_cast<uint32_t>(width);
     viewport_height_ = static_cast<uint32_t>(height);
     return true;

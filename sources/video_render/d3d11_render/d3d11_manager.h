@@ -34,11 +34,6 @@ class d3d11_manager final : public vrender_base {
     bool set_image_adjust(const int* values) override;
     void set_color_space(int color_class) override;
 
-    // Each swap chain the backend makes is handed to the hook, which takes over the reference
-    // and returns the swap chain the backend keeps (a wrapper, in tests). Null removes it.
-    using swap_chain_hook = IDXGISwapChain* (*)(IDXGISwapChain* made);
-    static void install_swap_chain_hook(swap_chain_hook hook);
-
   private:
     bool borrow_decoder_device(AVCodecContext* codec_ctx);
     bool create_own_device();

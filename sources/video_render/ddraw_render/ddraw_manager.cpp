@@ -3,7 +3,6 @@
 #include <libyuv/convert_argb.h>
 #include <libyuv/convert_from.h>
 
-#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <exception>
@@ -27,8 +26,6 @@ constexpr DWORD cooperative_flags = DDSCL_NORMAL | DDSCL_NOWINDOWCHANGES;
 constexpr DWORD video_memory_caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_VIDEOMEMORY;
 constexpr DWORD system_memory_caps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
 constexpr int neutral = 50;
-
-std::atomic<ddraw_manager::surface_filter> installed_filter{nullptr};
 
 int round_up_to_4(int value)
 {
@@ -93,10 +90,8 @@ DDPIXELFORMAT xrgb32_format()
     return format;
 }
 
-// Queries `created` for IDirectDrawSurface2 and releases it; the result passes through the
-// test filter, if one is installed.
-HRESULT to_surface2(IDirectDrawSurface* created, IDirectDrawSurface2*& out,
-                    ddraw_manager::surface_role role)
+// Queries `created` for IDirectDrawSurface2 and releases it.
+HRESULT to_surface2(IDirectDrawSurface* created, IDirectDrawSurface2*& out)
 {
     IDirectDrawSurface2* surface = nullptr;
     HRESULT result =
@@ -104,11 +99,6 @@ HRESULT to_surface2(IDirectDrawSurface* created, IDirectDrawSurface2*& out,
     created->Release();
     if (FAILED(result) || !surface)
         return FAILED(result) ? result : E_NOINTERFACE;
-    if (const ddraw_manager::surface_filter filter = installed_filter.load()) {
-        surface = filter(surface, role);
-        if (!surface)
-            return E_NOINTERFACE;
-    }
     out = surface;
     return DD_OK;
 }
@@ -127,11 +117,6 @@ const std::map<int, const char*> ddraw_manager::copy_format_names = {
     {copy_format_none, "NONE"}, {copy_format_yv12, "YV12"}, {copy_format_yuy2, "YUY2"},
     {copy_format_uyvy, "UYVY"}, {copy_format_yvyu, "YVYU"}, {copy_format_argb, "ARGB"},
 };
-
-void ddraw_manager::install_surface_filter(surface_filter filter)
-{
-    installed_filter.store(filter);
-}
 
 ddraw_manager::ddraw_manager() : primary_format_(empty_format())
 {
@@ -254,7 +239,7 @@ bool ddraw_manager::create_primary_surface()
         VR_LOG(vr_log::error, "CreateSurface main surface error!\n");
         return false;
     }
-    if (FAILED(to_surface2(created, main_surface_, surface_primary))) {
+    if (FAILED(to_surface2(created, main_surface_))) {
         VR_LOG(vr_log::error, "cannot get IDirectDraw2 interface");
         return false;
     }
@@ -317,7 +302,7 @@ bool ddraw_manager::create_copy_surface(int width, int height, bool use_sysmem)
         }
         VR_LOG(vr_log::notice, "CreateSurface successfully with copy surface format:%s\n",
                copy_format_names.at(entry.first));
-        result = to_surface2(created, yuv_offscreen_surface_, surface_copy);
+        result = to_surface2(created, yuv_offscreen_surface_);
         if (FAILED(result)) {
             last_failure = result;
             continue;
@@ -352,7 +337,7 @@ bool ddraw_manager::create_back_surface(int width, int height, bool use_sysmem)
                use_sysmem ? 1 : 0);
         return false;
     }
-    if (FAILED(to_surface2(created, rgb_offscreen_surface_, surface_back))) {
+    if (FAILED(to_surface2(created, rgb_offscreen_surface_))) {
         VR_LOG(vr_log::error, "QueryInterface rgb_offscreen_surface error,use_sysmem:%d!\n",
                use_sysmem ? 1 : 0);
         return false;

@@ -29,9 +29,6 @@ class ddraw_manager final : public vrender_base {
         copy_format_argb = 5, // the display's own RGB format
     };
 
-    // The surfaces the manager holds.
-    enum surface_role : int { surface_primary = 0, surface_copy = 1, surface_back = 2 };
-
     ddraw_manager();
     ~ddraw_manager() override;
 
@@ -50,19 +47,12 @@ class ddraw_manager final : public vrender_base {
 
     int copy_format_key() const { return copy_format_; }
 
+  private:
     // Pixel formats of the copy surface by key, and their names for the log (with "NONE"
     // for key 0).
     static const std::map<int, DDPIXELFORMAT> copy_formats;
     static const std::map<int, const char*> copy_format_names;
 
-    // For tests: every surface interface the manager obtains is handed to the filter, which
-    // takes over the reference and returns the interface to keep in its place (a wrapper,
-    // say), or null to make the query fail. Null installs no filter.
-    using surface_filter = IDirectDrawSurface2* (*)(IDirectDrawSurface2* surface,
-                                                    surface_role role);
-    static void install_surface_filter(surface_filter filter);
-
-  private:
     bool create_primary_surface();
     bool attach_clipper(HWND window);
     void read_primary_format();

@@ -9,24 +9,22 @@ template <typename T> T* at_rva(BYTE* base, DWORD rva)
     return reinterpret_cast<T*>(base + rva);
 }
 
-// The import address table slot of `function` from `dll` in the running program, or null.
-void** find_import_slot(const char* dll, const char* function)
+void** find_import_slot(HMODULE module, const char* dll, const char* function)
 {
-    auto* base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+    auto* base = reinterpret_cast<BYTE*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = at_rva<const IMAGE_NT_HEADERS>(base, static_cast<DWORD>(dos->e_lfanew));
     const IMAGE_DATA_DIRECTORY& imports =
         nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
-    if (imports.VirtualAddress == 0)
+    if (!module || imports.VirtualAddress == 0)
         return nullptr;
     for (auto* entry = at_rva<IMAGE_IMPORT_DESCRIPTOR>(base, imports.VirtualAddress); entry->Name;
          ++entry) {
         if (_stricmp(at_rva<const char>(base, entry->Name), dll) != 0)
             continue;
-        // The lookup table keeps the names; the address table beside it holds the addresses.
-        const DWORD names_rva =
-            entry->OriginalFirstThunk ? entry->OriginalFirstThunk : entry->FirstThunk;
-        auto* names = at_rva<IMAGE_THUNK_DATA>(base, names_rva);
+        // The lookup table keeps the names, the address table beside it the addresses.
+        auto* names = at_rva<IMAGE_THUNK_DATA>(
+            base, entry->OriginalFirstThunk ? entry->OriginalFirstThunk : entry->FirstThunk);
         auto* slots = at_rva<IMAGE_THUNK_DATA>(base, entry->FirstThunk);
         for (; names->u1.AddressOfData; ++names, ++slots) {
             if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal))
@@ -42,16 +40,16 @@ void** find_import_slot(const char* dll, const char* function)
 
 void write_slot(void** slot, void* value)
 {
-    DWORD old_protection = 0;
-    VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old_protection);
+    DWORD protection = 0;
+    VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &protection);
     *slot = value;
-    VirtualProtect(slot, sizeof(void*), old_protection, &old_protection);
+    VirtualProtect(slot, sizeof(void*), protection, &protection);
 }
 
 } // namespace
 
-import_patch::import_patch(const char* dll, const char* function, void* replacement)
-    : slot_(find_import_slot(dll, function))
+import_patch::import_patch(HMODULE module, const char* dll, const char* function, void* replacement)
+    : slot_(find_import_slot(module, dll, function))
 {
     if (!slot_)
         return;
