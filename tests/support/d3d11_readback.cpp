@@ -62,3 +62,22 @@ texture_pixels read_pixels(ID3D11DeviceContext* context, ID3D11Texture2D* textur
     staging->Release();
     return pixels;
 }
+
+texture_pixels read_bound_target(ID3D11DeviceContext* context)
+{
+    ID3D11RenderTargetView* view = nullptr;
+    context->OMGetRenderTargets(1, &view, nullptr);
+    if (!view)
+        return {};
+    ID3D11Resource* resource = nullptr;
+    view->GetResource(&resource);
+    view->Release();
+    ID3D11Texture2D* texture = nullptr;
+    resource->QueryInterface(__uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&texture));
+    resource->Release();
+    if (!texture)
+        return {};
+    texture_pixels pixels = read_pixels(context, texture);
+    texture->Release();
+    return pixels;
+}

@@ -1,0 +1,328 @@
+// Each backend below the front where a picture alone cannot tell: the Direct3D 9 strategy's
+// chroma order and flips, the DirectDraw copy surface in each layout a primary surface can
+// have, the Direct3D 11 copy under the decoder's lock, and GDI's wide pens on thin boxes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "color_reference.h"
+#include "d3d11_fake_decoder.h"
+#include "d3d11_readback.h"
+#include "d3dx9_render/d3d9_manager.h"
+#include "dc_capture.h"
+#include "ddraw_render/ddraw_manager.h"
+#include "gdi_mytext.h"
+#include "kx_vidrender.h"
+#include "test_picture.h"
+#include "test_window.h"
+
+namespace {
+
+// One slot of a COM method table replaced in place while the object lives. The table is
+// shared by every object of the class.
+class slot_patch {
+  public:
+    slot_patch(void* object, int slot, void* replacement)
+        : slot_(*static_cast<void***>(object) + slot), original_(*slot_)
+    {
+        write(replacement);
+    }
+    ~slot_patch() { write(original_); }
+    slot_patch(const slot_patch&) = delete;
+    slot_patch& operator=(const slot_patch&) = delete;
+    template <typename function> function original() const
+    {
+        return reinterpret_cast<function>(original_);
+    }
+
+  private:
+    void write(void* value)
+    {
+        DWORD protection = 0;
+        VirtualProtect(slot_, sizeof(void*), PAGE_EXECUTE_READWRITE, &protection);
+        *slot_ = value;
+        VirtualProtect(slot_, sizeof(void*), protection, &protection);
+    }
+    void** slot_;
+    void* original_;
+};
+
+// Draws a 64 x 32 picture (bright top half, dark bottom half; plane 1 holds 240, plane 2
+// 128) with the software strategy of `kind` into a device's lockable back buffer.
+class strategy_bench : public ::testing::Test {
+  protected:
+    void SetUp() override
+    {
+        d3d9_ = Direct3DCreate9(D3D_SDK_VERSION);
+        ASSERT_NE(d3d9_, nullptr);
+        D3DPRESENT_PARAMETERS params = {};
+        params.BackBufferWidth = 64;
+        params.BackBufferHeight = 32;
+        params.BackBufferFormat = D3DFMT_X8R8G8B8;
+        params.BackBufferCount = 1;
+        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
+        params.Windowed = TRUE;
+        params.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
+        ASSERT_EQ(d3d9_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_.handle(),
+                                      D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_),
+                  D3D_OK);
+    }
+    void TearDown() override
+    {
+        if (device_)
+            device_->Release();
+        if (d3d9_)
+            d3d9_->Release();
+    }
+    captured_picture draw(int kind, int flips)
+    {
+        std::unique_ptr<base_display> display(d3d9_manager::create_render(kind, device_));
+        const RECT whole = {0, 0, 64, 32};
+        display->set_backbuffer_format(D3DFMT_X8R8G8B8);
+        EXPECT_TRUE(display->set_image_buffer(64, 32, kind, &whole));
+        test_picture picture(64, 32, 30, 240, 128);
+        picture.paint(0, 0, 64, 16, 100, 240, 128);
+        EXPECT_TRUE(display->upload_image(picture.frame.data, picture.frame.linesize, nullptr));
+        IDirect3DSurface9* back = nullptr;
+        device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
+        device_->SetRenderTarget(0, back);
+        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+        device_->BeginScene();
+        EXPECT_TRUE(display->draw(1.0f, flips, nullptr, nullptr));
+        device_->EndScene();
+        HDC dc = nullptr;
+        captured_picture shot;
+        if (SUCCEEDED(back->GetDC(&dc))) {
+            shot = capture_dc(dc, 64, 32);
+            back->ReleaseDC(dc);
+        }
+        back->Release();
+        return shot;
+    }
+    test_window window_{64, 32};
+    IDirect3D9* d3d9_ = nullptr;
+    IDirect3DDevice9* device_ = nullptr;
+};
+
+DDPIXELFORMAT forced_primary_format;
+IDirectDrawSurface2* last_blt_source = nullptr;
+slot_patch* blt_patch = nullptr;
+
+HRESULT WINAPI report_forced_format(IDirectDrawSurface2*, DDPIXELFORMAT* format)
+{
+    *format = forced_primary_format;
+    return DD_OK;
+}
+
+HRESULT WINAPI recording_blt(IDirectDrawSurface2* self, RECT* to, IDirectDrawSurface2* source,
+                             RECT* from, DWORD flags, DDBLTFX* fx)
+{
+    last_blt_source = source;
+    using blt =
+        HRESULT(WINAPI*)(IDirectDrawSurface2*, RECT*, IDirectDrawSurface2*, RECT*, DWORD, DDBLTFX*);
+    return blt_patch->original<blt>()(self, to, source, from, flags, fx);
+}
+
+// A surface of DirectDraw's own, to reach its method table.
+struct any_ddraw_surface {
+    any_ddraw_surface()
+    {
+        DirectDrawCreate(nullptr, &ddraw, nullptr);
+        ddraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
+        DDSURFACEDESC desc = {};
+        desc.dwSize = sizeof(desc);
+        desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+        desc.dwWidth = desc.dwHeight = 8;
+        desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+        IDirectDrawSurface* first = nullptr;
+        ddraw->CreateSurface(&desc, &first, nullptr);
+        first->QueryInterface(IID_IDirectDrawSurface2, reinterpret_cast<void**>(&surface));
+        first->Release();
+    }
+    ~any_ddraw_surface()
+    {
+        surface->Release();
+        ddraw->Release();
+    }
+    IDirectDraw* ddraw = nullptr;
+    IDirectDrawSurface2* surface = nullptr;
+};
+
+constexpr int get_pixel_format_slot = 21; // IDirectDrawSurface2 method order
+constexpr int blt_slot = 5;
+
+std::vector<uint32_t> first_row(IDirectDrawSurface2* surface, int words)
+{
+    DDSURFACEDESC desc = {};
+    desc.dwSize = sizeof(desc);
+    std::vector<uint32_t> row;
+    if (SUCCEEDED(surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr))) {
+        row.assign(static_cast<uint32_t*>(desc.lpSurface),
+                   static_cast<uint32_t*>(desc.lpSurface) + words);
+        surface->Unlock(nullptr);
+    }
+    return row;
+}
+
+uint8_t luma_of_slice_1(int, int)
+{
+    return 100;
+}
+
+uint8_t luma_of_slice_0(int, int)
+{
+    return 40;
+}
+
+} // namespace
+
+TEST_F(strategy_bench, kind_0_reads_the_planes_as_v_then_u_and_flips_turn_the_picture)
+{
+    // Plane 1 holds 240: as U it makes blue strong; as V it makes red strong.
+    const captured_picture yuv = draw(display_kind_yuv, 0);
+    const captured_picture yvu = draw(display_kind_yvu, 0);
+    EXPECT_GT(yuv.blue(10, 5), yuv.red(10, 5) + 100);
+    EXPECT_GT(yvu.red(10, 5), yvu.blue(10, 5) + 100);
+
+    const captured_picture turned = draw(display_kind_yuv, flip_vertical | flip_horizontal);
+    EXPECT_GT(yuv.green(10, 4), yuv.green(10, 28) + 40);
+    EXPECT_EQ(turned.at(10, 4), yuv.at(53, 27));
+    EXPECT_EQ(turned.at(10, 28), yuv.at(53, 3));
+}
+
+TEST(ddraw_copy_surface, holds_the_picture_in_each_layout_of_the_primary_surface)
+{
+    // Red, green, blue and white quarters, each channel read back through the layout's mask.
+    const int quarters[4][3] = {{81, 90, 240}, {145, 54, 34}, {41, 240, 110}, {235, 128, 128}};
+    test_picture picture(64, 32, 0, 0, 0);
+    for (int i = 0; i < 4; ++i)
+        picture.paint(i * 16, 0, i * 16 + 16, 32, uint8_t(quarters[i][0]), uint8_t(quarters[i][1]),
+                      uint8_t(quarters[i][2]));
+    struct layout {
+        DWORD bits, masks[3];
+    };
+    const layout layouts[] = {{32, {0x00FF0000, 0x0000FF00, 0x000000FF}},
+                              {32, {0xFF000000, 0x00FF0000, 0x0000FF00}},
+                              {32, {0x0000FF00, 0x00FF0000, 0xFF000000}},
+                              {32, {0x000000FF, 0x0000FF00, 0x00FF0000}},
+                              {16, {0x7C00, 0x03E0, 0x001F}},
+                              {15, {0x7C00, 0x03E0, 0x001F}},
+                              {16, {0xF800, 0x07E0, 0x001F}}};
+    test_window window(64, 32);
+    any_ddraw_surface any;
+    slot_patch blt(any.surface, blt_slot, reinterpret_cast<void*>(recording_blt));
+    blt_patch = &blt;
+    for (const layout& l : layouts) {
+        forced_primary_format = {sizeof(DDPIXELFORMAT), DDPF_RGB,     0,  {l.bits}, {l.masks[0]},
+                                 {l.masks[1]},          {l.masks[2]}, {0}};
+        ddraw_manager manager;
+        {
+            slot_patch format(any.surface, get_pixel_format_slot,
+                              reinterpret_cast<void*>(report_forced_format));
+            ASSERT_TRUE(manager.init_render(window.handle(), 64, 32, 64, 32, nullptr));
+        }
+        last_blt_source = nullptr;
+        manager.draw_image(picture.frame.data, picture.frame.linesize, nullptr, nullptr);
+        ASSERT_NE(last_blt_source, nullptr);
+        // Wine's copy surface is 32-bit; a 16-bit layout packs two pixels into each word.
+        const std::vector<uint32_t> words = first_row(last_blt_source, 64);
+        ASSERT_EQ(words.size(), 64u);
+        for (int x = 2; x < 64; x += 16) {
+            const uint32_t pixel = l.bits == 32 ? words[x] : words[x / 2] >> (x % 2 * 16) & 0xFFFF;
+            const int* c = quarters[x / 16];
+            const rgb8 want = expected_from_yuv(c[0], c[1], c[2], 0, neutral_adjust);
+            const double wanted[3] = {want.r, want.g, want.b};
+            for (int k = 0; k < 3; ++k) {
+                const DWORD mask = l.masks[k];
+                const DWORD low = mask & (~mask + 1);
+                const double scale = 255.0 / double(mask / low);
+                EXPECT_NEAR(double(pixel / low & mask / low) * scale, wanted[k], 3 + scale)
+                    << l.bits << "-bit, red mask " << l.masks[0] << ", x " << x << ", channel "
+                    << k;
+            }
+        }
+    }
+    blt_patch = nullptr;
+}
+
+TEST(d3d11_frames, are_copied_under_the_decoders_lock_and_leave_its_references_as_they_were)
+{
+    fake_d3d11_decoder decoder(64, 32, 2);
+    ASSERT_TRUE(decoder.ready());
+    decoder.fill_luma(0, luma_of_slice_0);
+    decoder.fill_luma(1, luma_of_slice_1);
+    const ULONG device_refs = decoder.device_refcount();
+    const ULONG real_device_refs = decoder.real_device_refcount();
+    const ULONG context_refs = decoder.context_refcount();
+    test_window window(128, 64);
+    kx_vidrender* renderer = kx_vidrender::create_vrender(kx_pix_fmt_d3d11);
+    ASSERT_TRUE(renderer->init_vrender(window.handle(), 64, 32, decoder.codec_context()));
+    const int slices[] = {1, 0, 1};
+    for (int i = 0; i < 3; ++i) {
+        if (i == 2)
+            window.resize(120, 60); // rebuilds the backend
+        const int luma = slices[i] == 1 ? 100 : 40;
+        decoder.fill_chroma(128, 128); // the stand-in of the backend before any rebuild
+        AVFrame frame = decoder.frame_of(slices[i]);
+        renderer->render_frame(&frame, 64, 32);
+        // Taken once per frame around the copy: the slice arrives in between.
+        ASSERT_EQ(decoder.locks, i + 1);
+        ASSERT_EQ(decoder.unlocks, i + 1);
+        EXPECT_NE(decoder.luma_at_lock.back(), luma);
+        EXPECT_EQ(decoder.luma_at_unlock.back(), luma);
+        const texture_pixels shown = read_bound_target(decoder.context());
+        ASSERT_FALSE(shown.empty());
+        if (i < 2) { // a rebuilt backend's chroma stand-in is new and not filled yet
+            EXPECT_NEAR(shown.green(shown.width / 2, shown.height / 2),
+                        expected_from_yuv(luma, 128, 128, 0, neutral_adjust).g, 3);
+        }
+    }
+    kx_vidrender::destroy_vrender(renderer);
+    decoder.device()->release_standins();
+    EXPECT_EQ(decoder.device_refcount(), device_refs);
+    EXPECT_EQ(decoder.real_device_refcount(), real_device_refs);
+    EXPECT_EQ(decoder.context_refcount(), context_refs);
+}
+
+// Boxes a pixel or two high (or wide) under pens far wider than that: GDI must not be handed
+// a box smaller than the pen (Wine corrupts its heap on it).
+TEST(gdi_overlays, inner_ellipses_of_thin_boxes_under_wide_pens_leave_gdi_intact)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(info.bmiHeader), 400, -300, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_TRUE(dc && bitmap && bits);
+    HGDIOBJ previous = SelectObject(dc, bitmap);
+    gdi_mytext renderer;
+    renderer.init(400, 300);
+    for (uint32_t pen : {2u, 3u, 7u, 40u})
+        for (uint32_t layout : {0u, 1u, 2u})
+            for (uint32_t thin : {1u, 2u}) {
+                overlay_entry flat;
+                flat.points = {{100, 100, 0, 0},
+                               {220, 100, 0, 0},
+                               {220, 100 + thin, 0, 0},
+                               {100, 100 + thin, 0, 0}};
+                flat.line_color = 0x00FF00;
+                flat.line_width = pen;
+                flat.inner_ellipses = true;
+                flat.ellipse_layout = layout;
+                overlay_entry narrow = flat;
+                for (overlay_point& point : narrow.points)
+                    std::swap(point.x, point.y);
+                std::list<overlay_group> groups(1);
+                groups.front().entries = {flat, narrow};
+                GdiFlush();
+                std::memset(bits, 0, 400 * 300 * 4);
+                EXPECT_TRUE(renderer.draw(dc, &groups, 0, 0, nullptr));
+                EXPECT_EQ(capture_dc(dc, 400, 300).at(160, 100), 0x00FF00u) << pen << layout;
+            }
+    EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}

@@ -1,0 +1,236 @@
+// Arithmetic that needs no device: the colour reference itself, the DirectDraw backend's
+// adjustment on the processor, the Direct3D 11 constant buffers, and the logger.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <thread>
+
+#include "color_reference.h"
+#include "d3d11_render/d3d11_constants.h"
+#include "ddraw_render/rgb_adjust.h"
+#include "kx_logger.h"
+#include "log_capture.h"
+#include "log_helper.h"
+
+namespace {
+
+VR_LOG_SOURCE("..\\..\\..\\sources\\video_render\\test_file")
+
+using rgb_adjust::params;
+using bgrx = std::array<int, 4>; // memory order: blue, green, red, fourth byte
+
+params params_for(int contrast, int brightness, int saturation, int hue)
+{
+    const int values[4] = {contrast, brightness, saturation, hue};
+    return rgb_adjust::make_params(values, rgb_adjust::make_hue_turns());
+}
+
+bgrx adjusted(const bgrx& in, const params& p)
+{
+    uint8_t pixel[4] = {uint8_t(in[0]), uint8_t(in[1]), uint8_t(in[2]), uint8_t(in[3])};
+    rgb_adjust::apply_plain(pixel, 1, 1, 4, p);
+    return {pixel[0], pixel[1], pixel[2], pixel[3]};
+}
+
+// Component j of mul(v, m) in HLSL for a matrix stored as 16 floats with default packing.
+std::array<float, 4> mul(const std::array<float, 4>& v, const float* m)
+{
+    std::array<float, 4> out = {};
+    for (int j = 0; j < 4; ++j)
+        for (int i = 0; i < 4; ++i)
+            out[j] += v[i] * m[j * 4 + i];
+    return out;
+}
+
+} // namespace
+
+TEST(color_reference, gives_the_published_75_percent_colour_bars)
+{
+    // Yellow, cyan, green, magenta, red, blue of 75% bars, 8-bit limited range.
+    const int bars[2][6][3] = {{{162, 44, 142},
+                                {131, 156, 44},
+                                {112, 72, 58},
+                                {84, 184, 198},
+                                {65, 100, 212},
+                                {35, 212, 114}},
+                               {{168, 44, 136},
+                                {145, 147, 44},
+                                {134, 63, 52},
+                                {63, 193, 204},
+                                {51, 109, 212},
+                                {28, 212, 120}}};
+    const int lit[6] = {0b110, 0b011, 0b010, 0b101, 0b100, 0b001}; // red, green, blue bits
+    for (int standard : {0, 1})
+        for (int i = 0; i < 6; ++i) {
+            const int* c = bars[standard][i];
+            const rgb8 got = expected_from_yuv(c[0], c[1], c[2], standard, neutral_adjust);
+            const double channels[3] = {got.r, got.g, got.b};
+            for (int k = 0; k < 3; ++k)
+                EXPECT_NEAR(channels[k], lit[i] >> (2 - k) & 1 ? 191.25 : 0.0, 1.5)
+                    << standard << " bar " << i;
+        }
+}
+
+TEST(rgb_adjust, known_pixels_through_each_step)
+{
+    // Brightness adds its offset; the clamp comes last; the fourth byte stays.
+    EXPECT_EQ(adjusted({10, 100, 200, 77}, params_for(50, 100, 50, 50)), (bgrx{137, 227, 255, 77}));
+    EXPECT_EQ(adjusted({130, 200, 127, 3}, params_for(50, 0, 50, 50)), (bgrx{3, 73, 0, 3}));
+    // Contrast: ((x - 128) * 51) >> 8 is -26 for x = 0 (a division would give -25).
+    EXPECT_EQ(adjusted({0, 255, 128, 0}, params_for(0, 50, 50, 50)), (bgrx{102, 153, 128, 0}));
+    EXPECT_EQ(adjusted({0, 200, 127, 255}, params_for(100, 50, 50, 50)), (bgrx{0, 255, 126, 255}));
+    // Saturation 100: grey loses a step to the 255 scale.
+    const params saturated = params_for(50, 50, 100, 50);
+    EXPECT_EQ(adjusted({100, 100, 100, 1}, saturated), (bgrx{99, 99, 99, 1}));
+    EXPECT_EQ(adjusted({50, 100, 200, 2}, saturated), (bgrx{0, 19, 255, 2}));
+    // All steps, nothing clamped between them: blue -180 + 127 = -53, ((-181 * 51) >> 8) + 128.
+    EXPECT_EQ(adjusted({50, 100, 200, 2}, params_for(0, 100, 100, 50)), (bgrx{91, 131, 210, 2}));
+    // Without saturation and hue the components do not go through the matrix.
+    EXPECT_EQ(adjusted({1, 128, 254, 0}, params_for(50, 51, 50, 50)), (bgrx{3, 130, 255, 0}));
+}
+
+TEST(rgb_adjust, sse2_matches_the_plain_loop_on_every_colour_at_the_edge_values)
+{
+    ASSERT_TRUE(rgb_adjust::sse2_available());
+    std::vector<uint8_t> cube(size_t(4) << 24); // every colour once, the fourth byte varied
+    for (uint32_t i = 0; i < (1u << 24); ++i)
+        for (int byte = 0; byte < 4; ++byte)
+            cube[i * 4 + byte] = uint8_t(byte < 3 ? i >> (8 * byte) : i * 7 + 3);
+    const int edges[][4] = {{0, 50, 50, 50},      {100, 50, 50, 50}, {50, 0, 50, 50},
+                            {50, 100, 50, 50},    {50, 50, 0, 50},   {50, 50, 100, 50},
+                            {50, 50, 50, 0},      {50, 50, 50, 100}, {0, 0, 0, 0},
+                            {100, 100, 100, 100}, {0, 100, 100, 0},  {100, 0, 100, 75}};
+    for (const auto& v : edges) {
+        const params p = params_for(v[0], v[1], v[2], v[3]);
+        std::vector<uint8_t> plain = cube, simd = cube;
+        rgb_adjust::apply_plain(plain.data(), 4096, 4096, 4096 * 4, p);
+        rgb_adjust::apply_sse2(simd.data(), 4096, 4096, 4096 * 4, p);
+        ASSERT_TRUE(plain == simd) << v[0] << " " << v[1] << " " << v[2] << " " << v[3];
+    }
+}
+
+TEST(rgb_adjust, sse2_matches_the_plain_loop_on_every_tail_and_leaves_the_pitch_alone)
+{
+    // Widths that leave 0 to 7 pixels to the plain tail, rows with spare bytes behind them.
+    const int grid[] = {0, 25, 50, 51, 100};
+    std::mt19937 random(7);
+    for (int width = 29; width <= 36; ++width) {
+        const int pitch = width * 4 + 12;
+        std::vector<uint8_t> source(size_t(pitch) * 3);
+        for (uint8_t& byte : source)
+            byte = uint8_t(random());
+        for (int c : grid)
+            for (int b : grid)
+                for (int s : grid)
+                    for (int h : grid) {
+                        const params p = params_for(c, b, s, h);
+                        std::vector<uint8_t> plain = source, simd = source, chosen = source;
+                        rgb_adjust::apply_plain(plain.data(), width, 3, pitch, p);
+                        rgb_adjust::apply_sse2(simd.data(), width, 3, pitch, p);
+                        rgb_adjust::apply(chosen.data(), width, 3, pitch, p);
+                        ASSERT_TRUE(plain == simd && plain == chosen)
+                            << width << ": " << c << " " << b << " " << s << " " << h;
+                        for (int row = 0; row < 3; ++row)
+                            for (int spare = width * 4; spare < pitch; ++spare)
+                                ASSERT_EQ(simd[row * pitch + spare], source[row * pitch + spare]);
+                    }
+    }
+}
+
+TEST(d3d11_constants, the_quad_covers_the_target_with_the_whole_texture)
+{
+    for (const auto& size : {std::array<float, 2>{640, 360}, {1, 1}, {1366, 768}}) {
+        const d3d11_constants::vertex_constants constants = d3d11_constants::pack_vertex_constants(
+            color_math::transpose(color_math::identity()),
+            color_math::transpose(d3d11_constants::orthographic_projection(size[0], size[1])));
+        d3d11_constants::quad_vertex quad[d3d11_constants::quad_vertex_count];
+        d3d11_constants::fill_quad(quad, size[0], size[1]);
+        for (const d3d11_constants::quad_vertex& vertex : quad) {
+            const auto clip = mul(mul({vertex.x, vertex.y, vertex.z, 1.0f}, constants.view),
+                                  constants.projection);
+            // Texture (0, 0) at the top-left corner of clip space, (1, 1) at the bottom-right.
+            EXPECT_NEAR(clip[0] / clip[3], vertex.u * 2.0f - 1.0f, 1e-5f) << size[0];
+            EXPECT_NEAR(clip[1] / clip[3], 1.0f - vertex.v * 2.0f, 1e-5f) << size[1];
+            EXPECT_FLOAT_EQ(clip[2], 0.0f);
+        }
+        // Strip order: top-left, bottom-left, top-right, bottom-right.
+        EXPECT_TRUE(quad[0].u == 0 && quad[0].v == 0 && quad[1].u == 0 && quad[1].v == 1 &&
+                    quad[2].u == 1 && quad[2].v == 0 && quad[3].u == 1 && quad[3].v == 1);
+    }
+}
+
+TEST(d3d11_constants, the_shader_arithmetic_on_the_packed_buffers_gives_the_reference_colours)
+{
+    const color_math::hue_frame hue = color_math::make_hue_frame();
+    const adjust4 grid[] = {neutral_adjust,    {0, 50, 50, 50}, {100, 50, 50, 50}, {50, 0, 50, 50},
+                            {50, 100, 50, 50}, {50, 50, 0, 50}, {50, 50, 100, 50}, {50, 50, 50, 0},
+                            {50, 50, 50, 25},  {30, 65, 80, 20}};
+    const std::array<int, 3> pixels[] = {
+        {16, 128, 128}, {235, 128, 128}, {100, 110, 190}, {150, 80, 70}, {60, 200, 120}};
+    for (int color_class : {0, 1, 2, 5})
+        for (const adjust4& adjust : grid) {
+            const d3d11_constants::pixel_constants packed =
+                d3d11_constants::pixel_constants_for(adjust.data(), color_class, hue);
+            const d3d11_constants::image_changes_constants& changes = packed.image_changes;
+            EXPECT_TRUE(changes.unused[0] == 0.0f && changes.unused[1] == 0.0f);
+            for (const auto& yuv : pixels) {
+                const std::array<float, 4> c = {yuv[0] / 255.0f - 0.0627451f,
+                                                yuv[1] / 255.0f - 0.501961f,
+                                                yuv[2] / 255.0f - 0.501961f, 1.0f};
+                std::array<float, 4> p = mul(c, packed.color_matrix.colormatrix);
+                for (int i = 0; i < 3; ++i)
+                    p[i] += changes.bright;
+                std::array<float, 4> q = mul(p, changes.contrast_matrix);
+                for (int i = 0; i < 3; ++i)
+                    q[i] = std::clamp(q[i] + changes.contrast, 0.0f, 1.0f);
+                const rgb8 want = expected_from_yuv(yuv[0], yuv[1], yuv[2], color_class, adjust);
+                const std::string where = testing::PrintToString(adjust) + " class " +
+                                          std::to_string(color_class) + " yuv " +
+                                          testing::PrintToString(yuv);
+                EXPECT_NEAR(q[0] * 255.0, want.r, 1.5) << where;
+                EXPECT_NEAR(q[1] * 255.0, want.g, 1.5) << where;
+                EXPECT_NEAR(q[2] * 255.0, want.b, 1.5) << where;
+                EXPECT_NEAR(q[3], 1.0f, 1e-5f) << where;
+            }
+        }
+}
+
+TEST(logger, formats_long_messages_whole_for_the_sink)
+{
+    log_capture capture;
+    const std::string tail(5000, 'z');
+    write_log(log_level_error, const_cast<char*>("kx_logger"), const_cast<char*>("v1.0.0.1"),
+              const_cast<char*>("some\\file"), 42, 1234, true, "value %d hex %x %s", -5, 255u,
+              tail.c_str());
+    ASSERT_EQ(capture.lines().size(), 1u);
+    const log_line line = capture.lines()[0];
+    EXPECT_EQ(line.level, 1);
+    EXPECT_EQ(line.source, "some\\file");
+    EXPECT_EQ(line.line, 42);
+    EXPECT_EQ(line.thread_id, 1234);
+    EXPECT_EQ(line.text, "value -5 hex ff " + tail);
+}
+
+TEST(logger, the_helper_fills_in_source_line_and_thread_from_every_thread)
+{
+    log_capture capture;
+    const int expected_line = __LINE__ + 5;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t)
+        threads.emplace_back([t] {
+            for (int i = 0; i < 200; ++i)
+                VR_LOG(vr_log::trace, "thread %d message %d\n", t, i);
+        });
+    for (std::thread& thread : threads)
+        thread.join();
+    const std::vector<log_line> lines = capture.lines();
+    ASSERT_EQ(lines.size(), 800u);
+    for (const log_line& line : lines) {
+        EXPECT_EQ(line.level, 5);
+        EXPECT_EQ(line.source, "..\\..\\..\\sources\\video_render\\test_file");
+        EXPECT_EQ(line.line, expected_line);
+        EXPECT_NE(line.thread_id, static_cast<int>(GetCurrentThreadId()));
+        ASSERT_EQ(line.text.rfind("thread ", 0), 0u);
+    }
+}
