@@ -1,21 +1,15 @@
 // Arithmetic that needs no device: the colour reference itself, the DirectDraw backend's
-// adjustment on the processor, the Direct3D 11 constant buffers, and the logger.
+// adjustment on the processor and the Direct3D 11 constant buffers.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <random>
-#include <thread>
 
 #include "color_reference.h"
 #include "d3d11_render/d3d11_constants.h"
 #include "ddraw_render/rgb_adjust.h"
-#include "kx_logger.h"
-#include "log_capture.h"
-#include "log_helper.h"
 
 namespace {
-
-VR_LOG_SOURCE("..\\..\\..\\sources\\video_render\\test_file")
 
 using rgb_adjust::params;
 using bgrx = std::array<int, 4>; // memory order: blue, green, red, fourth byte
@@ -194,43 +188,4 @@ TEST(d3d11_constants, the_shader_arithmetic_on_the_packed_buffers_gives_the_refe
                 EXPECT_NEAR(q[3], 1.0f, 1e-5f) << where;
             }
         }
-}
-
-TEST(logger, formats_long_messages_whole_for_the_sink)
-{
-    log_capture capture;
-    const std::string tail(5000, 'z');
-    write_log(log_level_error, const_cast<char*>("kx_logger"), const_cast<char*>("v1.0.0.1"),
-              const_cast<char*>("some\\file"), 42, 1234, true, "value %d hex %x %s", -5, 255u,
-              tail.c_str());
-    ASSERT_EQ(capture.lines().size(), 1u);
-    const log_line line = capture.lines()[0];
-    EXPECT_EQ(line.level, 1);
-    EXPECT_EQ(line.source, "some\\file");
-    EXPECT_EQ(line.line, 42);
-    EXPECT_EQ(line.thread_id, 1234);
-    EXPECT_EQ(line.text, "value -5 hex ff " + tail);
-}
-
-TEST(logger, the_helper_fills_in_source_line_and_thread_from_every_thread)
-{
-    log_capture capture;
-    const int expected_line = __LINE__ + 5;
-    std::vector<std::thread> threads;
-    for (int t = 0; t < 4; ++t)
-        threads.emplace_back([t] {
-            for (int i = 0; i < 200; ++i)
-                VR_LOG(vr_log::trace, "thread %d message %d\n", t, i);
-        });
-    for (std::thread& thread : threads)
-        thread.join();
-    const std::vector<log_line> lines = capture.lines();
-    ASSERT_EQ(lines.size(), 800u);
-    for (const log_line& line : lines) {
-        EXPECT_EQ(line.level, 5);
-        EXPECT_EQ(line.source, "..\\..\\..\\sources\\video_render\\test_file");
-        EXPECT_EQ(line.line, expected_line);
-        EXPECT_NE(line.thread_id, static_cast<int>(GetCurrentThreadId()));
-        ASSERT_EQ(line.text.rfind("thread ", 0), 0u);
-    }
 }
