@@ -20,12 +20,12 @@
 
 namespace {
 
-// One slot of a COM method table replaced in place while the object lives. The table is
-// shared by every object of the class.
+// One slot of a COM method table, shared by every object of its class, replaced in place
+// while the patch lives.
 class slot_patch {
   public:
-    slot_patch(void* object, int slot, void* replacement)
-        : slot_(*static_cast<void***>(object) + slot), original_(*slot_)
+    slot_patch(void* methods, int slot, void* replacement)
+        : slot_(static_cast<void**>(methods) + slot), original_(*slot_)
     {
         write(replacement);
     }
@@ -125,30 +125,27 @@ HRESULT WINAPI recording_blt(IDirectDrawSurface2* self, RECT* to, IDirectDrawSur
     return blt_patch->original<blt>()(self, to, source, from, flags, fx);
 }
 
-// A surface of DirectDraw's own, to reach its method table.
-struct any_ddraw_surface {
-    any_ddraw_surface()
-    {
-        DirectDrawCreate(nullptr, &ddraw, nullptr);
-        ddraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
-        DDSURFACEDESC desc = {};
-        desc.dwSize = sizeof(desc);
-        desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-        desc.dwWidth = desc.dwHeight = 8;
-        desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
-        IDirectDrawSurface* first = nullptr;
-        ddraw->CreateSurface(&desc, &first, nullptr);
-        first->QueryInterface(IID_IDirectDrawSurface2, reinterpret_cast<void**>(&surface));
-        first->Release();
-    }
-    ~any_ddraw_surface()
-    {
-        surface->Release();
-        ddraw->Release();
-    }
+// The method table that every IDirectDrawSurface2 of DirectDraw shares.
+void* surface2_methods()
+{
     IDirectDraw* ddraw = nullptr;
+    DirectDrawCreate(nullptr, &ddraw, nullptr);
+    ddraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
+    DDSURFACEDESC desc = {};
+    desc.dwSize = sizeof(desc);
+    desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+    desc.dwWidth = desc.dwHeight = 8;
+    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+    IDirectDrawSurface* first = nullptr;
     IDirectDrawSurface2* surface = nullptr;
-};
+    ddraw->CreateSurface(&desc, &first, nullptr);
+    first->QueryInterface(IID_IDirectDrawSurface2, reinterpret_cast<void**>(&surface));
+    void* methods = *reinterpret_cast<void**>(surface);
+    surface->Release();
+    first->Release();
+    ddraw->Release();
+    return methods;
+}
 
 constexpr int get_pixel_format_slot = 21; // IDirectDrawSurface2 method order
 constexpr int blt_slot = 5;
@@ -211,15 +208,15 @@ TEST(ddraw_copy_surface, holds_the_picture_in_each_layout_of_the_primary_surface
                               {15, {0x7C00, 0x03E0, 0x001F}},
                               {16, {0xF800, 0x07E0, 0x001F}}};
     test_window window(64, 32);
-    any_ddraw_surface any;
-    slot_patch blt(any.surface, blt_slot, reinterpret_cast<void*>(recording_blt));
+    void* const methods = surface2_methods();
+    slot_patch blt(methods, blt_slot, reinterpret_cast<void*>(recording_blt));
     blt_patch = &blt;
     for (const layout& l : layouts) {
         forced_primary_format = {sizeof(DDPIXELFORMAT), DDPF_RGB,     0,  {l.bits}, {l.masks[0]},
                                  {l.masks[1]},          {l.masks[2]}, {0}};
         ddraw_manager manager;
         {
-            slot_patch format(any.surface, get_pixel_format_slot,
+            slot_patch format(methods, get_pixel_format_slot,
                               reinterpret_cast<void*>(report_forced_format));
             ASSERT_TRUE(manager.init_render(window.handle(), 64, 32, 64, 32, nullptr));
         }

@@ -9,7 +9,7 @@
 TEST(converter, refuses_short_missing_empty_and_wrapping_buffers_before_writing)
 {
     std::vector<uint8_t> src(64, 1), dst(64, 0xEE);
-    uint32_t length = 12;
+    uint32_t length = 64;
     uint32_t short_length = 11;
     const struct {
         uint8_t* src;

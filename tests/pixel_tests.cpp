@@ -232,6 +232,11 @@ template <typename bench> backend_case make_case(const char* name)
     return {name, [] { return std::unique_ptr<backend_bench>(new bench); }};
 }
 
+void PrintTo(const backend_case& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
 class pixels : public ::testing::TestWithParam<backend_case> {};
 
 } // namespace

@@ -1,8 +1,7 @@
 // Arithmetic that needs no device: the colour reference itself, the DirectDraw backend's
-// adjustment on the processor and the Direct3D 11 constant buffers.
+// adjustment on the processor and the Direct3D 11 vertex constants.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <random>
 
 #include "color_reference.h"
@@ -152,40 +151,4 @@ TEST(d3d11_constants, the_quad_covers_the_target_with_the_whole_texture)
         EXPECT_TRUE(quad[0].u == 0 && quad[0].v == 0 && quad[1].u == 0 && quad[1].v == 1 &&
                     quad[2].u == 1 && quad[2].v == 0 && quad[3].u == 1 && quad[3].v == 1);
     }
-}
-
-TEST(d3d11_constants, the_shader_arithmetic_on_the_packed_buffers_gives_the_reference_colours)
-{
-    const color_math::hue_frame hue = color_math::make_hue_frame();
-    const adjust4 grid[] = {neutral_adjust,    {0, 50, 50, 50}, {100, 50, 50, 50}, {50, 0, 50, 50},
-                            {50, 100, 50, 50}, {50, 50, 0, 50}, {50, 50, 100, 50}, {50, 50, 50, 0},
-                            {50, 50, 50, 25},  {30, 65, 80, 20}};
-    const std::array<int, 3> pixels[] = {
-        {16, 128, 128}, {235, 128, 128}, {100, 110, 190}, {150, 80, 70}, {60, 200, 120}};
-    for (int color_class : {0, 1, 2, 5})
-        for (const adjust4& adjust : grid) {
-            const d3d11_constants::pixel_constants packed =
-                d3d11_constants::pixel_constants_for(adjust.data(), color_class, hue);
-            const d3d11_constants::image_changes_constants& changes = packed.image_changes;
-            EXPECT_TRUE(changes.unused[0] == 0.0f && changes.unused[1] == 0.0f);
-            for (const auto& yuv : pixels) {
-                const std::array<float, 4> c = {yuv[0] / 255.0f - 0.0627451f,
-                                                yuv[1] / 255.0f - 0.501961f,
-                                                yuv[2] / 255.0f - 0.501961f, 1.0f};
-                std::array<float, 4> p = mul(c, packed.color_matrix.colormatrix);
-                for (int i = 0; i < 3; ++i)
-                    p[i] += changes.bright;
-                std::array<float, 4> q = mul(p, changes.contrast_matrix);
-                for (int i = 0; i < 3; ++i)
-                    q[i] = std::clamp(q[i] + changes.contrast, 0.0f, 1.0f);
-                const rgb8 want = expected_from_yuv(yuv[0], yuv[1], yuv[2], color_class, adjust);
-                const std::string where = testing::PrintToString(adjust) + " class " +
-                                          std::to_string(color_class) + " yuv " +
-                                          testing::PrintToString(yuv);
-                EXPECT_NEAR(q[0] * 255.0, want.r, 1.5) << where;
-                EXPECT_NEAR(q[1] * 255.0, want.g, 1.5) << where;
-                EXPECT_NEAR(q[2] * 255.0, want.b, 1.5) << where;
-                EXPECT_NEAR(q[3], 1.0f, 1e-5f) << where;
-            }
-        }
 }
