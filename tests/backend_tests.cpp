@@ -13,6 +13,7 @@
 #include "d3dx9_render/d3d9_manager.h"
 #include "dc_capture.h"
 #include "ddraw_render/ddraw_manager.h"
+#include "fake_dxva2_decoder.h"
 #include "gdi_mytext.h"
 #include "kx_vidrender.h"
 #include "test_picture.h"
@@ -50,61 +51,33 @@ class slot_patch {
 };
 
 // Draws a 64 x 32 picture (bright top half, dark bottom half; plane 1 holds 240, plane 2
-// 128) with the software strategy of `kind` into a device's lockable back buffer.
-class strategy_bench : public ::testing::Test {
-  protected:
-    void SetUp() override
-    {
-        d3d9_ = Direct3DCreate9(D3D_SDK_VERSION);
-        ASSERT_NE(d3d9_, nullptr);
-        D3DPRESENT_PARAMETERS params = {};
-        params.BackBufferWidth = 64;
-        params.BackBufferHeight = 32;
-        params.BackBufferFormat = D3DFMT_X8R8G8B8;
-        params.BackBufferCount = 1;
-        params.SwapEffect = D3DSWAPEFFECT_DISCARD;
-        params.Windowed = TRUE;
-        params.Flags = D3DPRESENTFLAG_LOCKABLE_BACKBUFFER;
-        ASSERT_EQ(d3d9_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_.handle(),
-                                      D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_),
-                  D3D_OK);
+// 128) with the software strategy of `kind` into a lockable render target.
+captured_picture draw_with_strategy(IDirect3DDevice9* device, int kind, int flips)
+{
+    std::unique_ptr<base_display> display(d3d9_manager::create_render(kind, device));
+    const RECT whole = {0, 0, 64, 32};
+    display->set_backbuffer_format(D3DFMT_X8R8G8B8);
+    EXPECT_TRUE(display->set_image_buffer(64, 32, kind, &whole));
+    test_picture picture(64, 32, 30, 240, 128);
+    picture.paint(0, 0, 64, 16, 100, 240, 128);
+    EXPECT_TRUE(display->upload_image(picture.frame.data, picture.frame.linesize, nullptr));
+    IDirect3DSurface9* target = nullptr;
+    device->CreateRenderTarget(64, 32, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE, &target,
+                               nullptr);
+    device->SetRenderTarget(0, target);
+    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
+    device->BeginScene();
+    EXPECT_TRUE(display->draw(1.0f, flips, nullptr, nullptr));
+    device->EndScene();
+    HDC dc = nullptr;
+    captured_picture shot;
+    if (SUCCEEDED(target->GetDC(&dc))) {
+        shot = capture_dc(dc, 64, 32);
+        target->ReleaseDC(dc);
     }
-    void TearDown() override
-    {
-        if (device_)
-            device_->Release();
-        if (d3d9_)
-            d3d9_->Release();
-    }
-    captured_picture draw(int kind, int flips)
-    {
-        std::unique_ptr<base_display> display(d3d9_manager::create_render(kind, device_));
-        const RECT whole = {0, 0, 64, 32};
-        display->set_backbuffer_format(D3DFMT_X8R8G8B8);
-        EXPECT_TRUE(display->set_image_buffer(64, 32, kind, &whole));
-        test_picture picture(64, 32, 30, 240, 128);
-        picture.paint(0, 0, 64, 16, 100, 240, 128);
-        EXPECT_TRUE(display->upload_image(picture.frame.data, picture.frame.linesize, nullptr));
-        IDirect3DSurface9* back = nullptr;
-        device_->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &back);
-        device_->SetRenderTarget(0, back);
-        device_->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-        device_->BeginScene();
-        EXPECT_TRUE(display->draw(1.0f, flips, nullptr, nullptr));
-        device_->EndScene();
-        HDC dc = nullptr;
-        captured_picture shot;
-        if (SUCCEEDED(back->GetDC(&dc))) {
-            shot = capture_dc(dc, 64, 32);
-            back->ReleaseDC(dc);
-        }
-        back->Release();
-        return shot;
-    }
-    test_window window_{64, 32};
-    IDirect3D9* d3d9_ = nullptr;
-    IDirect3DDevice9* device_ = nullptr;
-};
+    target->Release();
+    return shot;
+}
 
 DDPIXELFORMAT forced_primary_format;
 IDirectDrawSurface2* last_blt_source = nullptr;
@@ -175,15 +148,18 @@ uint8_t luma_of_slice_0(int, int)
 
 } // namespace
 
-TEST_F(strategy_bench, kind_0_reads_the_planes_as_v_then_u_and_flips_turn_the_picture)
+TEST(d3d9_strategy, kind_0_reads_the_planes_as_v_then_u_and_flips_turn_the_picture)
 {
     // Plane 1 holds 240: as U it makes blue strong; as V it makes red strong.
-    const captured_picture yuv = draw(display_kind_yuv, 0);
-    const captured_picture yvu = draw(display_kind_yvu, 0);
+    fake_dxva2_decoder decoder; // for its device
+    ASSERT_TRUE(decoder.ready());
+    const captured_picture yuv = draw_with_strategy(decoder.device(), display_kind_yuv, 0);
+    const captured_picture yvu = draw_with_strategy(decoder.device(), display_kind_yvu, 0);
     EXPECT_GT(yuv.blue(10, 5), yuv.red(10, 5) + 100);
     EXPECT_GT(yvu.red(10, 5), yvu.blue(10, 5) + 100);
 
-    const captured_picture turned = draw(display_kind_yuv, flip_vertical | flip_horizontal);
+    const captured_picture turned =
+        draw_with_strategy(decoder.device(), display_kind_yuv, flip_vertical | flip_horizontal);
     EXPECT_GT(yuv.green(10, 4), yuv.green(10, 28) + 40);
     EXPECT_EQ(turned.at(10, 4), yuv.at(53, 27));
     EXPECT_EQ(turned.at(10, 28), yuv.at(53, 3));

@@ -6,9 +6,40 @@
 #include <atomic>
 #include <thread>
 
-#include "front_fixture.h"
+#include <memory>
+
+#include "kx_vidrender.h"
+#include "log_capture.h"
+#include "recording_backend.h"
+#include "test_picture.h"
+#include "test_window.h"
+
+namespace {
 
 using strings = std::vector<std::string>;
+constexpr char front_source[] = "..\\..\\..\\sources\\video_render\\kx_vrender_impl";
+
+// A renderer made through the public factory with the recording backends behind it, ready on
+// a real window, its journal and log emptied.
+class front_test : public ::testing::Test {
+  protected:
+    void TearDown() override { kx_vidrender::destroy_vrender(renderer_); }
+    void make_ready(kx_pixel_fmt format, int window_w = 640, int window_h = 480)
+    {
+        window_ = std::make_unique<test_window>(window_w, window_h);
+        renderer_ = kx_vidrender::create_vrender(format);
+        ASSERT_TRUE(renderer_->init_vrender(window_->handle(), 320, 240, nullptr));
+        seam_.clear_calls();
+        logs_.clear();
+    }
+    strings journal(const strings& ops = {}) const { return seam_.journal(ops); }
+    recording_seam seam_;
+    log_capture logs_;
+    std::unique_ptr<test_window> window_;
+    kx_vidrender* renderer_ = nullptr;
+};
+
+} // namespace
 
 TEST_F(front_test, one_frame_runs_the_fixed_sequence)
 {

@@ -6,17 +6,9 @@ namespace {
 
 int bytes_per_pixel_of(DXGI_FORMAT format)
 {
-    switch (format) {
-    case DXGI_FORMAT_R8_UNORM:
-        return 1;
-    case DXGI_FORMAT_R8G8_UNORM:
-        return 2;
-    case DXGI_FORMAT_B8G8R8A8_UNORM:
-    case DXGI_FORMAT_R8G8B8A8_UNORM:
-        return 4;
-    default:
-        return 0;
-    }
+    if (format == DXGI_FORMAT_R8_UNORM || format == DXGI_FORMAT_R8G8_UNORM)
+        return format == DXGI_FORMAT_R8_UNORM ? 1 : 2;
+    return format == DXGI_FORMAT_B8G8R8A8_UNORM || format == DXGI_FORMAT_R8G8B8A8_UNORM ? 4 : 0;
 }
 
 } // namespace
