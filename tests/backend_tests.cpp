@@ -1,6 +1,6 @@
-// Each backend below the front where a picture alone cannot tell: the Direct3D 9 strategy's
-// chroma order and flips, the DirectDraw copy surface in each layout a primary surface can
-// have, the Direct3D 11 copy under the decoder's lock, and GDI's wide pens on thin boxes.
+// Each backend where the pixel table alone cannot tell: the DirectDraw copy surface in each
+// layout a primary surface can have, the Direct3D 11 copy under the decoder's lock, and GDI's
+// wide pens on thin boxes.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,10 +10,8 @@
 #include "color_reference.h"
 #include "d3d11_fake_decoder.h"
 #include "d3d11_readback.h"
-#include "d3dx9_render/d3d9_manager.h"
 #include "dc_capture.h"
 #include "ddraw_render/ddraw_manager.h"
-#include "fake_dxva2_decoder.h"
 #include "gdi_mytext.h"
 #include "kx_vidrender.h"
 #include "test_picture.h"
@@ -49,35 +47,6 @@ class slot_patch {
     void** slot_;
     void* original_;
 };
-
-// Draws a 64 x 32 picture (bright top half, dark bottom half; plane 1 holds 240, plane 2
-// 128) with the software strategy of `kind` into a lockable render target.
-captured_picture draw_with_strategy(IDirect3DDevice9* device, int kind, int flips)
-{
-    std::unique_ptr<base_display> display(d3d9_manager::create_render(kind, device));
-    const RECT whole = {0, 0, 64, 32};
-    display->set_backbuffer_format(D3DFMT_X8R8G8B8);
-    EXPECT_TRUE(display->set_image_buffer(64, 32, kind, &whole));
-    test_picture picture(64, 32, 30, 240, 128);
-    picture.paint(0, 0, 64, 16, 100, 240, 128);
-    EXPECT_TRUE(display->upload_image(picture.frame.data, picture.frame.linesize, nullptr));
-    IDirect3DSurface9* target = nullptr;
-    device->CreateRenderTarget(64, 32, D3DFMT_X8R8G8B8, D3DMULTISAMPLE_NONE, 0, TRUE, &target,
-                               nullptr);
-    device->SetRenderTarget(0, target);
-    device->Clear(0, nullptr, D3DCLEAR_TARGET, 0xFF000000, 1.0f, 0);
-    device->BeginScene();
-    EXPECT_TRUE(display->draw(1.0f, flips, nullptr, nullptr));
-    device->EndScene();
-    HDC dc = nullptr;
-    captured_picture shot;
-    if (SUCCEEDED(target->GetDC(&dc))) {
-        shot = capture_dc(dc, 64, 32);
-        target->ReleaseDC(dc);
-    }
-    target->Release();
-    return shot;
-}
 
 DDPIXELFORMAT forced_primary_format;
 IDirectDrawSurface2* last_blt_source = nullptr;
@@ -147,23 +116,6 @@ uint8_t luma_of_slice_0(int, int)
 }
 
 } // namespace
-
-TEST(d3d9_strategy, kind_0_reads_the_planes_as_v_then_u_and_flips_turn_the_picture)
-{
-    // Plane 1 holds 240: as U it makes blue strong; as V it makes red strong.
-    fake_dxva2_decoder decoder; // for its device
-    ASSERT_TRUE(decoder.ready());
-    const captured_picture yuv = draw_with_strategy(decoder.device(), display_kind_yuv, 0);
-    const captured_picture yvu = draw_with_strategy(decoder.device(), display_kind_yvu, 0);
-    EXPECT_GT(yuv.blue(10, 5), yuv.red(10, 5) + 100);
-    EXPECT_GT(yvu.red(10, 5), yvu.blue(10, 5) + 100);
-
-    const captured_picture turned =
-        draw_with_strategy(decoder.device(), display_kind_yuv, flip_vertical | flip_horizontal);
-    EXPECT_GT(yuv.green(10, 4), yuv.green(10, 28) + 40);
-    EXPECT_EQ(turned.at(10, 4), yuv.at(53, 27));
-    EXPECT_EQ(turned.at(10, 28), yuv.at(53, 3));
-}
 
 TEST(ddraw_copy_surface, holds_the_picture_in_each_layout_of_the_primary_surface)
 {

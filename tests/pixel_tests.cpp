@@ -51,6 +51,13 @@ rgb8 neutral_rgb(const yuv& c, int color_class)
     return {std::round(exact.r), std::round(exact.g), std::round(exact.b)};
 }
 
+// The colour converted to 8-bit RGB first, then adjusted.
+rgb8 adjusted_after_conversion(const yuv& c, int color_class, const adjust4& adjust)
+{
+    const rgb8 converted = neutral_rgb(c, color_class);
+    return expected_from_rgb(converted.r, converted.g, converted.b, adjust);
+}
+
 // One backend reached through the public interface, and how its pictures are read back:
 // by default from the device context the draw callback receives.
 class backend_bench {
@@ -124,8 +131,7 @@ class ddraw_bench : public software_bench {
   public:
     rgb8 expected(const yuv& c, int color_class, const adjust4& adjust) const override
     {
-        const rgb8 converted = neutral_rgb(c, color_class == 1 ? 1 : 0);
-        return expected_from_rgb(converted.r, converted.g, converted.b, adjust);
+        return adjusted_after_conversion(c, color_class == 1 ? 1 : 0, adjust);
     }
     // libyuv's fixed-point BT.709 constants land up to 9 levels off the standard where the
     // chroma is strong.
@@ -162,8 +168,7 @@ class dxva2_bench : public backend_bench {
     }
     rgb8 expected(const yuv& c, int, const adjust4& adjust) const override
     {
-        const rgb8 source = neutral_rgb(c, 0);
-        return expected_from_rgb(source.r, source.g, source.b, adjust);
+        return adjusted_after_conversion(c, 0, adjust);
     }
 
   private:
@@ -178,8 +183,8 @@ uint8_t flat_luma(int, int)
 }
 
 // The decoder's chroma is flat over the picture, so each patch is a frame of its own; the
-// picture, stretched over the window, is read from the render target the backend leaves bound on
-// the decoder's context.
+// picture, stretched over the window, is read from the render target the backend leaves
+// bound on the decoder's context.
 class d3d11_bench : public backend_bench {
   public:
     ~d3d11_bench() override { release(); }
@@ -200,8 +205,11 @@ class d3d11_bench : public backend_bench {
             const texture_pixels shown = read_bound_target(decoder_.context());
             if (shown.empty())
                 return {};
-            seen.push_back({double(shown.red(160, 120)), double(shown.green(160, 120)),
-                            double(shown.blue(160, 120))});
+            // Near opposite corners in turn: the quad covers the whole target.
+            const int x = seen.size() % 2 ? shown.width - 3 : 2;
+            const int y = seen.size() % 2 ? shown.height - 3 : 2;
+            seen.push_back(
+                {double(shown.red(x, y)), double(shown.green(x, y)), double(shown.blue(x, y))});
         }
         return seen;
     }

@@ -1,9 +1,8 @@
-// Arithmetic that needs no device: the colour reference itself, the DirectDraw backend's
-// adjustment on the processor and the Direct3D 11 vertex constants.
+// Arithmetic that needs no device: the colour reference itself and the DirectDraw backend's
+// adjustment on the processor.
 #include <gtest/gtest.h>
 
 #include "color_reference.h"
-#include "d3d11_render/d3d11_constants.h"
 #include "ddraw_render/rgb_adjust.h"
 
 namespace {
@@ -22,16 +21,6 @@ bgrx adjusted(const bgrx& in, const params& p)
     uint8_t pixel[4] = {uint8_t(in[0]), uint8_t(in[1]), uint8_t(in[2]), uint8_t(in[3])};
     rgb_adjust::apply_plain(pixel, 1, 1, 4, p);
     return {pixel[0], pixel[1], pixel[2], pixel[3]};
-}
-
-// Component j of mul(v, m) in HLSL for a matrix stored as 16 floats with default packing.
-std::array<float, 4> mul(const std::array<float, 4>& v, const float* m)
-{
-    std::array<float, 4> out = {};
-    for (int j = 0; j < 4; ++j)
-        for (int i = 0; i < 4; ++i)
-            out[j] += v[i] * m[j * 4 + i];
-    return out;
 }
 
 } // namespace
@@ -106,27 +95,5 @@ TEST(rgb_adjust, sse2_matches_the_plain_loop_on_every_colour_and_tail_and_leaves
         for (int row = 0; row < rows; ++row)
             for (int spare = width * 4; spare < pitch; ++spare)
                 ASSERT_EQ(simd[size_t(row) * pitch + spare], 0x5A);
-    }
-}
-
-TEST(d3d11_constants, the_quad_covers_the_target_with_the_whole_texture)
-{
-    for (const auto& size : {std::array<float, 2>{640, 360}, {1, 1}, {1366, 768}}) {
-        const d3d11_constants::vertex_constants constants = d3d11_constants::pack_vertex_constants(
-            color_math::transpose(color_math::identity()),
-            color_math::transpose(d3d11_constants::orthographic_projection(size[0], size[1])));
-        d3d11_constants::quad_vertex quad[d3d11_constants::quad_vertex_count];
-        d3d11_constants::fill_quad(quad, size[0], size[1]);
-        for (const d3d11_constants::quad_vertex& vertex : quad) {
-            const auto clip = mul(mul({vertex.x, vertex.y, vertex.z, 1.0f}, constants.view),
-                                  constants.projection);
-            // Texture (0, 0) at the top-left corner of clip space, (1, 1) at the bottom-right.
-            EXPECT_NEAR(clip[0] / clip[3], vertex.u * 2.0f - 1.0f, 1e-5f) << size[0];
-            EXPECT_NEAR(clip[1] / clip[3], 1.0f - vertex.v * 2.0f, 1e-5f) << size[1];
-            EXPECT_FLOAT_EQ(clip[2], 0.0f);
-        }
-        // Strip order: top-left, bottom-left, top-right, bottom-right.
-        EXPECT_TRUE(quad[0].u == 0 && quad[0].v == 0 && quad[1].u == 0 && quad[1].v == 1 &&
-                    quad[2].u == 1 && quad[2].v == 0 && quad[3].u == 1 && quad[3].v == 1);
     }
 }

@@ -6,15 +6,10 @@
 
 namespace {
 
-struct recorded_call {
-    std::string op;
-    std::string line;
-};
-
 struct seam_state {
     std::recursive_mutex mutex;
     backend_script script;
-    std::vector<recorded_call> calls;
+    std::vector<std::pair<std::string, std::string>> calls; // op, journal line
     int made = 0;
     const uint8_t* last_luma = nullptr;
 };
@@ -156,9 +151,9 @@ std::vector<std::string> recording_seam::journal(const std::vector<std::string>&
 {
     std::lock_guard<std::recursive_mutex> lock(state().mutex);
     std::vector<std::string> lines;
-    for (const recorded_call& call : state().calls)
-        if (ops.empty() || std::find(ops.begin(), ops.end(), call.op) != ops.end())
-            lines.push_back(call.line);
+    for (const auto& call : state().calls)
+        if (ops.empty() || std::find(ops.begin(), ops.end(), call.first) != ops.end())
+            lines.push_back(call.second);
     return lines;
 }
 
