@@ -1,43 +1,39 @@
-// The shipped DLL through its public header only: the factory, the converter and the
-// operations that need no backend.
+// The shipped DLL through its public header only: the NV12 converter, the factory, and the
+// operations that find no backend yet.
 #include <gtest/gtest.h>
 
 #include <vector>
 
 #include "kx_vidrender.h"
 
-TEST(converter, checks_sizes_before_converting)
+TEST(converter, refuses_short_missing_empty_and_wrapping_buffers_before_writing)
 {
-    std::vector<uint8_t> src(12), dst(12, 0xEE);
-    for (int i = 0; i < 8; ++i)
-        src[i] = static_cast<uint8_t>(i);
-    src[8] = 100; // U of the left pair
-    src[9] = 200; // V of the left pair
-    src[10] = 101;
-    src[11] = 201;
-
-    uint32_t short_length = 11;
-    uint32_t exact_length = 12;
-    EXPECT_FALSE(kx_vidrender::yuvnv12_to_yuv420p(src.data(), 11, 4, 2, dst.data(), exact_length));
-    EXPECT_FALSE(kx_vidrender::yuvnv12_to_yuv420p(src.data(), 12, 4, 2, dst.data(), short_length));
-    EXPECT_FALSE(kx_vidrender::yuvnv12_to_yuv420p(src.data(), 12, 4, 2, nullptr, exact_length));
-    EXPECT_EQ(dst, std::vector<uint8_t>(12, 0xEE));
-
-    ASSERT_TRUE(kx_vidrender::yuvnv12_to_yuv420p(src.data(), 12, 4, 2, dst.data(), exact_length));
-    EXPECT_EQ(exact_length, 12u); // read, never written
-    EXPECT_EQ(dst, (std::vector<uint8_t>{0, 1, 2, 3, 4, 5, 6, 7, 100, 101, 200, 201}));
-}
-
-TEST(converter, refuses_empty_and_oversized_pictures)
-{
-    std::vector<uint8_t> src(64), dst(64);
+    std::vector<uint8_t> src(64, 1), dst(64, 0xEE);
     uint32_t length = 64;
-    EXPECT_FALSE(kx_vidrender::yuvnv12_to_yuv420p(src.data(), 64, 4, 0, dst.data(), length));
-    EXPECT_FALSE(kx_vidrender::yuvnv12_to_yuv420p(src.data(), 64, 0, 4, dst.data(), length));
-    EXPECT_FALSE(kx_vidrender::yuvnv12_to_yuv420p(nullptr, 64, 4, 4, dst.data(), length));
-    // 65536 x 65536 wraps to an area of 0 in 32 bits.
-    EXPECT_FALSE(
-        kx_vidrender::yuvnv12_to_yuv420p(src.data(), 64, 65536, 65536, dst.data(), length));
+    uint32_t short_length = 11;
+    const struct {
+        uint8_t* src;
+        uint32_t src_length;
+        uint32_t width, height;
+        uint8_t* dst;
+        uint32_t& dst_length;
+    } refused[] = {{src.data(), 11, 4, 2, dst.data(), length},
+                   {src.data(), 12, 4, 2, dst.data(), short_length},
+                   {src.data(), 12, 4, 2, nullptr, length},
+                   {nullptr, 12, 4, 2, dst.data(), length},
+                   {src.data(), 12, 4, 0, dst.data(), length},
+                   {src.data(), 12, 0, 2, dst.data(), length},
+                   // 65536 x 65536 wraps to an area of 0 in 32 bits.
+                   {src.data(), 64, 65536, 65536, dst.data(), length},
+                   // 4 x 3: 18 bytes by the area, but the second chroma row ends at byte 20.
+                   {src.data(), 18, 4, 3, dst.data(), length}};
+    for (const auto& c : refused)
+        EXPECT_FALSE(kx_vidrender::yuvnv12_to_yuv420p(c.src, c.src_length, c.width, c.height, c.dst,
+                                                      c.dst_length))
+            << c.width << "x" << c.height << " " << c.src_length;
+    EXPECT_EQ(dst, std::vector<uint8_t>(64, 0xEE));
+    length = 20;
+    EXPECT_TRUE(kx_vidrender::yuvnv12_to_yuv420p(src.data(), 20, 4, 3, dst.data(), length));
 }
 
 TEST(converter, matches_a_plain_deinterleave_on_an_odd_picture)
@@ -48,6 +44,7 @@ TEST(converter, matches_a_plain_deinterleave_on_an_odd_picture)
         src[i] = static_cast<uint8_t>(i * 7 + 3);
     uint32_t length = static_cast<uint32_t>(dst.size());
     ASSERT_TRUE(::yuvnv12_to_yuv420p(src.data(), length, w, h, dst.data(), length));
+    EXPECT_EQ(length, dst.size()); // read, never written
     for (uint32_t i = 0; i < area; ++i)
         ASSERT_EQ(dst[i], src[i]);
     for (uint32_t row = 0; row < h / 2; ++row)
@@ -57,42 +54,24 @@ TEST(converter, matches_a_plain_deinterleave_on_an_odd_picture)
         }
 }
 
-TEST(factory, creates_any_format_and_destroys_null)
+TEST(factory, every_format_gets_a_renderer_that_does_nothing_before_init)
 {
     for (int format : {0, 12, 53, 174, 23, -1}) {
         kx_vidrender* renderer = create_vrender(static_cast<kx_pixel_fmt>(format));
         ASSERT_NE(renderer, nullptr);
+        const int values[4] = {1, 2, 3, 4};
+        EXPECT_FALSE(renderer->set_image_adjust(values)) << format;
+        renderer->set_draw_callback([](void*, int, void*) { ADD_FAILURE(); }, 1, nullptr);
+        renderer->set_overlay_list({overlay_group{}});
+        display_region region = {1, 0, 0, 5000, 0, 5000, 0, 0};
+        renderer->set_display_region(&region);
+        overlay_rect out = {7, 7, 7, 7, 7, 7};
+        EXPECT_FALSE(renderer->get_overlay_rect(0, &out)) << format;
+        EXPECT_EQ(out.left, 7);
+        std::vector<uint8_t> buffer(64 * 48 * 3 / 2);
+        renderer->render_buffer(0, buffer.data(), static_cast<uint32_t>(buffer.size()), 64, 48);
+        renderer->render_frame(nullptr, 64, 48);
         destroy_vrender(renderer);
     }
     kx_vidrender::destroy_vrender(nullptr);
-}
-
-TEST(factory, operations_before_init_do_nothing)
-{
-    kx_vidrender* renderer = kx_vidrender::create_vrender(kx_pix_fmt_yuv420p);
-    const int values[4] = {1, 2, 3, 4};
-    EXPECT_FALSE(renderer->set_image_adjust(values));
-    renderer->set_draw_callback([](void*, int, void*) {}, 1, nullptr);
-    overlay_rect out = {7, 7, 7, 7, 7, 7};
-    EXPECT_FALSE(renderer->get_overlay_rect(0, &out));
-    EXPECT_EQ(out.left, 7);
-    renderer->set_overlay_list({overlay_group{}});
-    display_region region = {1, 0, 0, 5000, 0, 5000, 0, 0};
-    renderer->set_display_region(&region);
-    std::vector<uint8_t> buffer(64 * 48 * 3 / 2);
-    renderer->render_buffer(0, buffer.data(), static_cast<uint32_t>(buffer.size()), 64, 48);
-    renderer->render_frame(nullptr, 64, 48);
-    kx_vidrender::destroy_vrender(renderer);
-}
-
-TEST(converter, odd_sizes_that_would_overrun_the_buffers_are_refused)
-{
-    // 4 x 3: the size test asks for 18 bytes, but the second chroma row ends at byte 20.
-    std::vector<uint8_t> src(18, 1), dst(18, 2);
-    uint32_t length = 18;
-    EXPECT_FALSE(kx_vidrender::yuvnv12_to_yuv420p(src.data(), 18, 4, 3, dst.data(), length));
-    src.resize(20, 1);
-    dst.resize(20, 2);
-    length = 20;
-    EXPECT_TRUE(kx_vidrender::yuvnv12_to_yuv420p(src.data(), 20, 4, 3, dst.data(), length));
 }

@@ -5,99 +5,80 @@
 
 namespace {
 
-using matrix = std::array<std::array<double, 4>, 4>;
-using vector4 = std::array<double, 4>;
+using mat3 = std::array<std::array<double, 3>, 3>;
+using vec3 = std::array<double, 3>;
 
-const double pi = 3.14159265358979323846;
+struct luma_weights {
+    double kr, kb;
+};
+const luma_weights standards[3] = {{0.299, 0.114}, {0.2126, 0.0722}, {0.2627, 0.0593}};
 
-matrix product(const matrix& a, const matrix& b)
+mat3 product(const mat3& a, const mat3& b)
 {
-    matrix c = {};
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            for (int k = 0; k < 4; ++k)
+    mat3 c = {};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            for (int k = 0; k < 3; ++k)
                 c[i][j] += a[i][k] * b[k][j];
     return c;
 }
 
-matrix transposed(const matrix& a)
+// Row-vector rotation about `axis` (0 x, 1 y, 2 z) by `degrees`.
+mat3 rotation(int axis, double degrees)
 {
-    matrix t = {};
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-            t[i][j] = a[j][i];
-    return t;
+    const double a = degrees * 3.14159265358979323846 / 180;
+    const int i = (axis + 1) % 3, j = (axis + 2) % 3;
+    mat3 m = {};
+    m[axis][axis] = 1;
+    m[i][i] = m[j][j] = std::cos(a);
+    m[i][j] = std::sin(a);
+    m[j][i] = -std::sin(a);
+    return m;
 }
 
-matrix rx(double degrees)
+// Saturation about the weighted grey, then the hue turned about the grey axis.
+vec3 hue_and_saturation(const vec3& rgb, const adjust4& adjust)
 {
-    const double c = std::cos(degrees * pi / 180), s = std::sin(degrees * pi / 180);
-    return {{{1, 0, 0, 0}, {0, c, s, 0}, {0, -s, c, 0}, {0, 0, 0, 1}}};
-}
-
-matrix ry(double degrees)
-{
-    const double c = std::cos(degrees * pi / 180), s = std::sin(degrees * pi / 180);
-    return {{{c, 0, -s, 0}, {0, 1, 0, 0}, {s, 0, c, 0}, {0, 0, 0, 1}}};
-}
-
-matrix rz(double degrees)
-{
-    const double c = std::cos(degrees * pi / 180), s = std::sin(degrees * pi / 180);
-    return {{{c, s, 0, 0}, {-s, c, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 1}}};
-}
-
-// Hue and saturation: the grey axis turned onto the third axis, rotated, turned back.
-matrix hue_saturation(const std::array<int, 4>& adjust)
-{
-    const int saturation = adjust[2];
-    double s = saturation * 0.02;
-    if (saturation > 0)
+    double s = adjust[2] * 0.02;
+    if (adjust[2] > 0)
         s *= s;
-    const double w[3] = {0.3086 * (1 - s), 0.6094 * (1 - s), 0.0820 * (1 - s)};
-    const matrix ms = {{{w[0] + s, w[1], w[2], 0},
-                        {w[0], w[1] + s, w[2], 0},
-                        {w[0], w[1], w[2] + s, 0},
-                        {0, 0, 0, 1}}};
+    const double grey = (0.3086 * rgb[0] + 0.6094 * rgb[1] + 0.0820 * rgb[2]) * (1 - s);
+    const vec3 saturated = {grey + s * rgb[0], grey + s * rgb[1], grey + s * rgb[2]};
     const int degrees = (18 * adjust[3]) / 5 - 180;
-    const matrix turn =
-        product(product(product(rx(45), ry(-35)), rz(degrees)), product(ry(35), rx(-45)));
-    return product(transposed(turn), ms);
+    const mat3 turn =
+        product(product(product(rotation(0, 45), rotation(1, -35)), rotation(2, degrees)),
+                product(rotation(1, 35), rotation(0, -45)));
+    vec3 out = {};
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            out[i] += saturated[j] * turn[j][i];
+    return out;
 }
 
-rgb8 finish(const matrix& f, const vector4& p, const std::array<int, 4>& adjust)
+rgb8 adjusted(const vec3& rgb, const adjust4& adjust)
 {
+    const vec3 turned = hue_and_saturation(rgb, adjust);
     const double gain = adjust[0] * 0.016 + 0.2;
     const double bright = (adjust[1] - 50) / 100.0;
-    double out[3];
-    for (int i = 0; i < 3; ++i) {
-        double q = bright;
-        for (int k = 0; k < 4; ++k)
-            q += f[i][k] * p[k];
-        out[i] = std::clamp(gain * q + 0.5 - 0.5 * gain, 0.0, 1.0) * 255.0;
-    }
+    vec3 out;
+    for (int i = 0; i < 3; ++i)
+        out[i] = std::clamp(gain * (turned[i] + bright - 0.5) + 0.5, 0.0, 1.0) * 255;
     return {out[0], out[1], out[2]};
 }
 
 } // namespace
 
-rgb8 expected_from_yuv(int y, int u, int v, int color_class, const std::array<int, 4>& adjust)
+rgb8 expected_from_yuv(int y, int u, int v, int color_class, const adjust4& adjust)
 {
-    struct coefficients {
-        double vr, ug, vg, ub;
-    };
-    const coefficients table[3] = {{1.596, -0.3918, -0.813, 2.0172},
-                                   {1.7927, -0.2132, -0.5329, 2.1124},
-                                   {1.6853, -0.1881, -0.6529, 2.1501}};
-    const coefficients& c = table[color_class >= 0 && color_class <= 2 ? color_class : 0];
-    const matrix conversion = {
-        {{1.1644, 0, c.vr, 0}, {1.1644, c.ug, c.vg, 0}, {1.1644, c.ub, 0, 0}, {0, 0, 0, 1}}};
-    const vector4 p = {(y - 16) / 255.0, (u - 128) / 255.0, (v - 128) / 255.0, 1};
-    return finish(product(hue_saturation(adjust), conversion), p, adjust);
+    const luma_weights w = standards[color_class >= 0 && color_class <= 2 ? color_class : 0];
+    const double luma = (y - 16) / 219.0, pb = (u - 128) / 224.0, pr = (v - 128) / 224.0;
+    const double r = luma + 2 * (1 - w.kr) * pr;
+    const double b = luma + 2 * (1 - w.kb) * pb;
+    const double g = (luma - w.kr * r - w.kb * b) / (1 - w.kr - w.kb);
+    return adjusted({r, g, b}, adjust);
 }
 
-rgb8 expected_from_rgb(int r, int g, int b, const std::array<int, 4>& adjust)
+rgb8 expected_from_rgb(double r, double g, double b, const adjust4& adjust)
 {
-    const vector4 p = {r / 255.0, g / 255.0, b / 255.0, 1};
-    return finish(hue_saturation(adjust), p, adjust);
+    return adjusted({r / 255, g / 255, b / 255}, adjust);
 }

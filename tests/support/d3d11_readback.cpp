@@ -6,17 +6,9 @@ namespace {
 
 int bytes_per_pixel_of(DXGI_FORMAT format)
 {
-    switch (format) {
-    case DXGI_FORMAT_R8_UNORM:
-        return 1;
-    case DXGI_FORMAT_R8G8_UNORM:
-        return 2;
-    case DXGI_FORMAT_B8G8R8A8_UNORM:
-    case DXGI_FORMAT_R8G8B8A8_UNORM:
-        return 4;
-    default:
-        return 0;
-    }
+    if (format == DXGI_FORMAT_R8_UNORM || format == DXGI_FORMAT_R8G8_UNORM)
+        return format == DXGI_FORMAT_R8_UNORM ? 1 : 2;
+    return format == DXGI_FORMAT_B8G8R8A8_UNORM || format == DXGI_FORMAT_R8G8B8A8_UNORM ? 4 : 0;
 }
 
 } // namespace
@@ -60,5 +52,24 @@ texture_pixels read_pixels(ID3D11DeviceContext* context, ID3D11Texture2D* textur
         context->Unmap(staging, 0);
     }
     staging->Release();
+    return pixels;
+}
+
+texture_pixels read_bound_target(ID3D11DeviceContext* context)
+{
+    ID3D11RenderTargetView* view = nullptr;
+    context->OMGetRenderTargets(1, &view, nullptr);
+    if (!view)
+        return {};
+    ID3D11Resource* resource = nullptr;
+    view->GetResource(&resource);
+    view->Release();
+    ID3D11Texture2D* texture = nullptr;
+    resource->QueryInterface(__uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&texture));
+    resource->Release();
+    if (!texture)
+        return {};
+    texture_pixels pixels = read_pixels(context, texture);
+    texture->Release();
     return pixels;
 }

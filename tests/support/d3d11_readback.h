@@ -28,3 +28,6 @@ struct texture_pixels {
 // Subresource 0 of `texture` as it stands after the work queued on `context`; empty when the
 // copy cannot be made or the format is none of the above.
 texture_pixels read_pixels(ID3D11DeviceContext* context, ID3D11Texture2D* texture);
+
+// The render target bound on `context`, read back; empty when none is bound.
+texture_pixels read_bound_target(ID3D11DeviceContext* context);

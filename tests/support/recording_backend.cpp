@@ -1,28 +1,23 @@
 #include "recording_backend.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 namespace {
 
 struct seam_state {
     std::recursive_mutex mutex;
     backend_script script;
-    std::vector<recorded_call> calls;
+    std::vector<std::pair<std::string, std::string>> calls; // op, journal line
     int made = 0;
-    int alive = 0;
-    drawn_picture last_drawn = {};
+    const uint8_t* last_luma = nullptr;
 };
 
 seam_state& state()
 {
     static seam_state instance;
     return instance;
-}
-
-void record(int backend, const std::string& op, const std::string& detail = std::string())
-{
-    std::lock_guard<std::recursive_mutex> lock(state().mutex);
-    state().calls.push_back({backend, op, detail});
 }
 
 template <typename... Args> std::string format(const char* text, Args... args)
@@ -32,156 +27,113 @@ template <typename... Args> std::string format(const char* text, Args... args)
     return buffer;
 }
 
+std::string rect_text(const RECT* rect)
+{
+    return rect ? format("%ld,%ld,%ld,%ld", rect->left, rect->top, rect->right, rect->bottom)
+                : "null";
+}
+
+// The front entry of `answers`, removed; `otherwise` when there is none.
+template <typename T> T next(std::deque<T>& answers, T otherwise)
+{
+    std::lock_guard<std::recursive_mutex> lock(state().mutex);
+    if (answers.empty())
+        return otherwise;
+    const T answer = answers.front();
+    answers.pop_front();
+    return answer;
+}
+
 class recording_backend final : public vrender_base {
   public:
-    recording_backend(int kind, int id) : id_(id)
+    explicit recording_backend(int kind) : id_(++state().made)
     {
         render_type_ = kind;
-        std::lock_guard<std::recursive_mutex> lock(state().mutex);
-        ++state().alive;
-        record(id_, "construct", format("kind %d", kind));
+        record("construct", format("kind %d", kind));
     }
-
-    ~recording_backend() override
-    {
-        record(id_, "destroy");
-        std::lock_guard<std::recursive_mutex> lock(state().mutex);
-        --state().alive;
-    }
-
+    ~recording_backend() override { record("destroy"); }
     bool init_render(HWND window, int video_width, int video_height, int target_width,
                      int target_height, AVCodecContext* codec_ctx) override
     {
-        bool result;
-        {
-            std::lock_guard<std::recursive_mutex> lock(state().mutex);
-            auto& results = state().script.init_results;
-            result = results.empty() ? state().script.default_init_result : results.front();
-            if (!results.empty())
-                results.pop_front();
-        }
-        record(id_, "init_render",
-               format("video %dx%d target %dx%d window %s ctx %p", video_width, video_height,
-                      target_width, target_height, window ? "set" : "null",
-                      static_cast<void*>(codec_ctx)));
-        return result;
+        record("init_render", format("video %dx%d target %dx%d window %s ctx %p", video_width,
+                                     video_height, target_width, target_height,
+                                     window ? "set" : "null", static_cast<void*>(codec_ctx)));
+        return next(state().script.init_results, true);
     }
-
     bool begin_render(bool clear, uint32_t argb) override
     {
-        record(id_, "begin_render", format("%d %08X", clear ? 1 : 0, argb));
-        return true;
+        return record("begin_render", format("%d %08X", clear ? 1 : 0, argb));
     }
-
     bool draw_image(uint8_t** planes, int* strides, RECT* destination, RECT* source) override
     {
-        record(id_, "draw_image",
-               format("strides %d,%d,%d dst %s src %s", strides ? strides[0] : -1,
-                      strides ? strides[1] : -1, strides ? strides[2] : -1,
-                      rect_text(destination).c_str(), rect_text(source).c_str()));
         std::lock_guard<std::recursive_mutex> lock(state().mutex);
-        drawn_picture& drawn = state().last_drawn;
-        for (int i = 0; i < 4; ++i)
-            drawn.planes[i] = planes ? planes[i] : nullptr;
-        for (int i = 0; i < 3; ++i)
-            drawn.strides[i] = strides ? strides[i] : 0;
-        return true;
+        state().last_luma = planes ? planes[0] : nullptr;
+        return record("draw_image",
+                      format("strides %d,%d,%d dst %s src %s", strides[0], strides[1], strides[2],
+                             rect_text(destination).c_str(), rect_text(source).c_str()));
     }
-
     bool update_image(uint8_t**, int*, RECT* source) override
     {
-        record(id_, "update_image", format("src %s", rect_text(source).c_str()));
-        return true;
+        return record("update_image", "src " + rect_text(source));
     }
-
     bool draw_overlays(std::list<overlay_group>* groups, int reference_width, int reference_height,
                        RECT* area) override
     {
-        record(id_, "draw_overlays",
-               format("groups %d ref %dx%d area %s", static_cast<int>(groups->size()),
-                      reference_width, reference_height, rect_text(area).c_str()));
-        std::function<void(std::list<overlay_group>*)> hook;
-        {
-            std::lock_guard<std::recursive_mutex> lock(state().mutex);
-            hook = state().script.on_draw_overlays;
-        }
-        if (hook)
-            hook(groups);
+        record("draw_overlays", format("groups %d ref %dx%d area %s", int(groups->size()),
+                                       reference_width, reference_height, rect_text(area).c_str()));
+        if (state().script.on_draw_overlays)
+            state().script.on_draw_overlays(groups);
         invoke_draw_callback(this);
         return true;
     }
-
-    bool present(void*, void*) override
-    {
-        record(id_, "present");
-        return true;
-    }
-
+    bool present(void*, void*) override { return record("present"); }
     int check_device() override
     {
-        int result;
-        {
-            std::lock_guard<std::recursive_mutex> lock(state().mutex);
-            auto& results = state().script.check_device_results;
-            result = results.empty() ? state().script.default_check_device_result : results.front();
-            if (!results.empty())
-                results.pop_front();
-        }
-        record(id_, "check_device", format("%d", result));
+        const int result = next(state().script.check_device_results, 0);
+        record("check_device", format("%d", result));
         return result;
     }
-
-    bool set_image_adjust(const int* values) override
+    bool set_image_adjust(const int* v) override
     {
-        record(id_, "set_image_adjust",
-               format("%d,%d,%d,%d", values[0], values[1], values[2], values[3]));
-        return true;
+        return record("set_image_adjust", format("%d,%d,%d,%d", v[0], v[1], v[2], v[3]));
     }
-
     void set_color_space(int color_class) override
     {
-        record(id_, "set_color_space", format("%d", color_class));
+        record("set_color_space", format("%d", color_class));
     }
 
   private:
+    bool record(const std::string& op, const std::string& detail = std::string())
+    {
+        std::lock_guard<std::recursive_mutex> lock(state().mutex);
+        state().calls.push_back(
+            {op, std::to_string(id_) + " " + op + (detail.empty() ? "" : " " + detail)});
+        return true;
+    }
     int id_;
 };
 
 int recorded_caps()
 {
-    std::lock_guard<std::recursive_mutex> lock(state().mutex);
     return state().script.caps;
 }
 
 std::unique_ptr<vrender_base> make_recording_backend(int kind)
 {
-    int id;
-    {
-        std::lock_guard<std::recursive_mutex> lock(state().mutex);
-        id = ++state().made;
-    }
-    return std::make_unique<recording_backend>(kind, id);
+    std::lock_guard<std::recursive_mutex> lock(state().mutex);
+    return std::make_unique<recording_backend>(kind);
 }
 
 const backend_seam recording_backend_seam = {recorded_caps, make_recording_backend};
 
 } // namespace
 
-std::string rect_text(const RECT* rect)
-{
-    if (!rect)
-        return "null";
-    return format("%ld,%ld,%ld,%ld", rect->left, rect->top, rect->right, rect->bottom);
-}
-
 recording_seam::recording_seam()
 {
-    {
-        std::lock_guard<std::recursive_mutex> lock(state().mutex);
-        state().script = backend_script();
-        state().calls.clear();
-        state().made = 0;
-    }
+    std::lock_guard<std::recursive_mutex> lock(state().mutex);
+    state().script = backend_script();
+    state().calls.clear();
+    state().made = 0;
     install_backend_seam(&recording_backend_seam);
 }
 
@@ -195,42 +147,20 @@ backend_script& recording_seam::script()
     return state().script;
 }
 
-std::vector<recorded_call> recording_seam::calls() const
-{
-    std::lock_guard<std::recursive_mutex> lock(state().mutex);
-    return state().calls;
-}
-
 std::vector<std::string> recording_seam::journal(const std::vector<std::string>& ops) const
 {
+    std::lock_guard<std::recursive_mutex> lock(state().mutex);
     std::vector<std::string> lines;
-    for (const recorded_call& call : calls()) {
-        bool wanted = ops.empty();
-        for (const std::string& op : ops)
-            wanted = wanted || op == call.op;
-        if (wanted)
-            lines.push_back(std::to_string(call.backend) + " " + call.op +
-                            (call.detail.empty() ? "" : " " + call.detail));
-    }
+    for (const auto& call : state().calls)
+        if (ops.empty() || std::find(ops.begin(), ops.end(), call.first) != ops.end())
+            lines.push_back(call.second);
     return lines;
 }
 
-drawn_picture recording_seam::last_drawn() const
+const uint8_t* recording_seam::last_luma() const
 {
     std::lock_guard<std::recursive_mutex> lock(state().mutex);
-    return state().last_drawn;
-}
-
-int recording_seam::backends_made() const
-{
-    std::lock_guard<std::recursive_mutex> lock(state().mutex);
-    return state().made;
-}
-
-int recording_seam::backends_alive() const
-{
-    std::lock_guard<std::recursive_mutex> lock(state().mutex);
-    return state().alive;
+    return state().last_luma;
 }
 
 void recording_seam::clear_calls()

@@ -34,9 +34,6 @@ class d3d9_manager final : public vrender_base {
     // A new strategy of `kind` on `device`, or null for an unknown kind or a failed one.
     static base_display* create_render(int kind, IDirect3DDevice9* device);
 
-    // The overlay renderer, for tests.
-    d3d_mytext& overlay_renderer() { return mytext_; }
-
   private:
     bool init_own_device(HWND window, int video_width, int video_height, int target_width,
                          int target_height);

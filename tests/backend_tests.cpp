@@ -1,0 +1,253 @@
+// Each backend where the pixel table alone cannot tell: the DirectDraw copy surface in each
+// layout a primary surface can have, the Direct3D 11 copy under the decoder's lock, and GDI's
+// wide pens on thin boxes.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+#include "color_reference.h"
+#include "d3d11_fake_decoder.h"
+#include "d3d11_readback.h"
+#include "dc_capture.h"
+#include "ddraw_render/ddraw_manager.h"
+#include "gdi_mytext.h"
+#include "kx_vidrender.h"
+#include "test_picture.h"
+#include "test_window.h"
+
+namespace {
+
+// One slot of a COM method table, shared by every object of its class, replaced in place
+// while the patch lives.
+class slot_patch {
+  public:
+    slot_patch(void* methods, int slot, void* replacement)
+        : slot_(static_cast<void**>(methods) + slot), original_(*slot_)
+    {
+        write(replacement);
+    }
+    ~slot_patch() { write(original_); }
+    slot_patch(const slot_patch&) = delete;
+    slot_patch& operator=(const slot_patch&) = delete;
+    template <typename function> function original() const
+    {
+        return reinterpret_cast<function>(original_);
+    }
+
+  private:
+    void write(void* value)
+    {
+        DWORD protection = 0;
+        VirtualProtect(slot_, sizeof(void*), PAGE_EXECUTE_READWRITE, &protection);
+        *slot_ = value;
+        VirtualProtect(slot_, sizeof(void*), protection, &protection);
+    }
+    void** slot_;
+    void* original_;
+};
+
+DDPIXELFORMAT forced_primary_format;
+IDirectDrawSurface2* last_blt_source = nullptr;
+slot_patch* blt_patch = nullptr;
+
+HRESULT WINAPI report_forced_format(IDirectDrawSurface2*, DDPIXELFORMAT* format)
+{
+    *format = forced_primary_format;
+    return DD_OK;
+}
+
+HRESULT WINAPI recording_blt(IDirectDrawSurface2* self, RECT* to, IDirectDrawSurface2* source,
+                             RECT* from, DWORD flags, DDBLTFX* fx)
+{
+    last_blt_source = source;
+    using blt =
+        HRESULT(WINAPI*)(IDirectDrawSurface2*, RECT*, IDirectDrawSurface2*, RECT*, DWORD, DDBLTFX*);
+    return blt_patch->original<blt>()(self, to, source, from, flags, fx);
+}
+
+// The method table that every IDirectDrawSurface2 of DirectDraw shares.
+void* surface2_methods()
+{
+    IDirectDraw* ddraw = nullptr;
+    DirectDrawCreate(nullptr, &ddraw, nullptr);
+    ddraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
+    DDSURFACEDESC desc = {};
+    desc.dwSize = sizeof(desc);
+    desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
+    desc.dwWidth = desc.dwHeight = 8;
+    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
+    IDirectDrawSurface* first = nullptr;
+    IDirectDrawSurface2* surface = nullptr;
+    ddraw->CreateSurface(&desc, &first, nullptr);
+    first->QueryInterface(IID_IDirectDrawSurface2, reinterpret_cast<void**>(&surface));
+    void* methods = *reinterpret_cast<void**>(surface);
+    surface->Release();
+    first->Release();
+    ddraw->Release();
+    return methods;
+}
+
+constexpr int get_pixel_format_slot = 21; // IDirectDrawSurface2 method order
+constexpr int blt_slot = 5;
+
+std::vector<uint32_t> first_row(IDirectDrawSurface2* surface, int words)
+{
+    DDSURFACEDESC desc = {};
+    desc.dwSize = sizeof(desc);
+    std::vector<uint32_t> row;
+    if (SUCCEEDED(surface->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr))) {
+        row.assign(static_cast<uint32_t*>(desc.lpSurface),
+                   static_cast<uint32_t*>(desc.lpSurface) + words);
+        surface->Unlock(nullptr);
+    }
+    return row;
+}
+
+uint8_t luma_of_slice_1(int, int)
+{
+    return 100;
+}
+
+uint8_t luma_of_slice_0(int, int)
+{
+    return 40;
+}
+
+} // namespace
+
+TEST(ddraw_copy_surface, holds_the_picture_in_each_layout_of_the_primary_surface)
+{
+    // Red, green, blue and white quarters, each channel read back through the layout's mask.
+    const int quarters[4][3] = {{81, 90, 240}, {145, 54, 34}, {41, 240, 110}, {235, 128, 128}};
+    test_picture picture(64, 32, 0, 0, 0);
+    for (int i = 0; i < 4; ++i)
+        picture.paint(i * 16, 0, i * 16 + 16, 32, uint8_t(quarters[i][0]), uint8_t(quarters[i][1]),
+                      uint8_t(quarters[i][2]));
+    struct layout {
+        DWORD bits, masks[3];
+    };
+    const layout layouts[] = {{32, {0x00FF0000, 0x0000FF00, 0x000000FF}},
+                              {32, {0xFF000000, 0x00FF0000, 0x0000FF00}},
+                              {32, {0x0000FF00, 0x00FF0000, 0xFF000000}},
+                              {32, {0x000000FF, 0x0000FF00, 0x00FF0000}},
+                              {16, {0x7C00, 0x03E0, 0x001F}},
+                              {15, {0x7C00, 0x03E0, 0x001F}},
+                              {16, {0xF800, 0x07E0, 0x001F}}};
+    test_window window(64, 32);
+    void* const methods = surface2_methods();
+    slot_patch blt(methods, blt_slot, reinterpret_cast<void*>(recording_blt));
+    blt_patch = &blt;
+    for (const layout& l : layouts) {
+        forced_primary_format = {sizeof(DDPIXELFORMAT), DDPF_RGB,     0,  {l.bits}, {l.masks[0]},
+                                 {l.masks[1]},          {l.masks[2]}, {0}};
+        ddraw_manager manager;
+        {
+            slot_patch format(methods, get_pixel_format_slot,
+                              reinterpret_cast<void*>(report_forced_format));
+            ASSERT_TRUE(manager.init_render(window.handle(), 64, 32, 64, 32, nullptr));
+        }
+        last_blt_source = nullptr;
+        manager.draw_image(picture.frame.data, picture.frame.linesize, nullptr, nullptr);
+        ASSERT_NE(last_blt_source, nullptr);
+        // Wine's copy surface is 32-bit; a 16-bit layout packs two pixels into each word.
+        const std::vector<uint32_t> words = first_row(last_blt_source, 64);
+        ASSERT_EQ(words.size(), 64u);
+        for (int x = 2; x < 64; x += 16) {
+            const uint32_t pixel = l.bits == 32 ? words[x] : words[x / 2] >> (x % 2 * 16) & 0xFFFF;
+            const int* c = quarters[x / 16];
+            const rgb8 want = expected_from_yuv(c[0], c[1], c[2], 0, neutral_adjust);
+            const double wanted[3] = {want.r, want.g, want.b};
+            for (int k = 0; k < 3; ++k) {
+                const DWORD mask = l.masks[k];
+                const DWORD low = mask & (~mask + 1);
+                const double scale = 255.0 / double(mask / low);
+                EXPECT_NEAR(double(pixel / low & mask / low) * scale, wanted[k], 3 + scale)
+                    << l.bits << "-bit, red mask " << l.masks[0] << ", x " << x << ", channel "
+                    << k;
+            }
+        }
+    }
+    blt_patch = nullptr;
+}
+
+TEST(d3d11_frames, are_copied_under_the_decoders_lock_and_leave_its_references_as_they_were)
+{
+    fake_d3d11_decoder decoder(64, 32, 2);
+    ASSERT_TRUE(decoder.ready());
+    decoder.fill_luma(0, luma_of_slice_0);
+    decoder.fill_luma(1, luma_of_slice_1);
+    const ULONG device_refs = decoder.device_refcount();
+    const ULONG real_device_refs = decoder.real_device_refcount();
+    const ULONG context_refs = decoder.context_refcount();
+    test_window window(128, 64);
+    kx_vidrender* renderer = kx_vidrender::create_vrender(kx_pix_fmt_d3d11);
+    ASSERT_TRUE(renderer->init_vrender(window.handle(), 64, 32, decoder.codec_context()));
+    const int slices[] = {1, 0, 1};
+    for (int i = 0; i < 3; ++i) {
+        if (i == 2)
+            window.resize(120, 60); // rebuilds the backend
+        const int luma = slices[i] == 1 ? 100 : 40;
+        decoder.fill_chroma(128, 128); // the stand-in of the backend before any rebuild
+        AVFrame frame = decoder.frame_of(slices[i]);
+        renderer->render_frame(&frame, 64, 32);
+        // Taken once per frame around the copy: the slice arrives in between.
+        ASSERT_EQ(decoder.locks, i + 1);
+        ASSERT_EQ(decoder.unlocks, i + 1);
+        EXPECT_NE(decoder.luma_at_lock.back(), luma);
+        EXPECT_EQ(decoder.luma_at_unlock.back(), luma);
+        const texture_pixels shown = read_bound_target(decoder.context());
+        ASSERT_FALSE(shown.empty());
+        if (i < 2) { // a rebuilt backend's chroma stand-in is new and not filled yet
+            EXPECT_NEAR(shown.green(shown.width / 2, shown.height / 2),
+                        expected_from_yuv(luma, 128, 128, 0, neutral_adjust).g, 3);
+        }
+    }
+    kx_vidrender::destroy_vrender(renderer);
+    decoder.device()->release_standins();
+    EXPECT_EQ(decoder.device_refcount(), device_refs);
+    EXPECT_EQ(decoder.real_device_refcount(), real_device_refs);
+    EXPECT_EQ(decoder.context_refcount(), context_refs);
+}
+
+// Boxes a pixel or two high (or wide) under pens far wider than that: GDI must not be handed
+// a box smaller than the pen (Wine corrupts its heap on it).
+TEST(gdi_overlays, inner_ellipses_of_thin_boxes_under_wide_pens_leave_gdi_intact)
+{
+    BITMAPINFO info = {};
+    info.bmiHeader = {sizeof(info.bmiHeader), 400, -300, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    HDC dc = CreateCompatibleDC(nullptr);
+    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    ASSERT_TRUE(dc && bitmap && bits);
+    HGDIOBJ previous = SelectObject(dc, bitmap);
+    gdi_mytext renderer;
+    renderer.init(400, 300);
+    for (uint32_t pen : {2u, 3u, 7u, 40u})
+        for (uint32_t layout : {0u, 1u, 2u})
+            for (uint32_t thin : {1u, 2u}) {
+                overlay_entry flat;
+                flat.points = {{100, 100, 0, 0},
+                               {220, 100, 0, 0},
+                               {220, 100 + thin, 0, 0},
+                               {100, 100 + thin, 0, 0}};
+                flat.line_color = 0x00FF00;
+                flat.line_width = pen;
+                flat.inner_ellipses = true;
+                flat.ellipse_layout = layout;
+                overlay_entry narrow = flat;
+                for (overlay_point& point : narrow.points)
+                    std::swap(point.x, point.y);
+                std::list<overlay_group> groups(1);
+                groups.front().entries = {flat, narrow};
+                GdiFlush();
+                std::memset(bits, 0, 400 * 300 * 4);
+                EXPECT_TRUE(renderer.draw(dc, &groups, 0, 0, nullptr));
+                EXPECT_EQ(capture_dc(dc, 400, 300).at(160, 100), 0x00FF00u) << pen << layout;
+            }
+    EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
+    SelectObject(dc, previous);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+}
