@@ -44,16 +44,17 @@ run() {
 }
 
 DDRAW_ENV="WINEDLLOVERRIDES=d3d9=n;mscoree,mshtml="
-run fuzz "$BIN" -- vrender_fuzz.exe --seed "$SEED" --calls 100000
+run fuzz "$BIN" -- vrender_fuzz.exe fuzz --seed "$SEED" --calls 100000
 for backend in d3d9 dxva2 d3d11; do
-  run "soak_$backend" "$BIN" -- vrender_soak.exe --backend "$backend" --frames 10000 --warmup 2000 \
-    --seed "$SEED"
+  run "soak_$backend" "$BIN" -- vrender_reliability.exe soak --backend "$backend" --long --seed "$SEED"
 done
-run soak_ddraw "$BIN/ddraw_only" "$DDRAW_ENV" -- vrender_soak.exe --backend ddraw --frames 10000 \
-  --warmup 2000 --seed "$SEED"
-run d3d9_faults "$BIN" -- d3d9_fault_storm.exe --long --seed "$SEED"
-run ddraw_faults "$BIN/ddraw_only" "$DDRAW_ENV" -- ddraw_fault_storm.exe --long --seed "$SEED"
-run d3d11_faults "$BIN" -- d3d11_fault_storm.exe --long --seed "$SEED"
+run soak_ddraw "$BIN/ddraw_only" "$DDRAW_ENV" -- vrender_reliability.exe soak --backend ddraw --long \
+  --seed "$SEED"
+for backend in d3d9 d3d11; do
+  run "storm_$backend" "$BIN" -- vrender_reliability.exe storm --long --backend "$backend" --seed "$SEED"
+done
+run storm_ddraw "$BIN/ddraw_only" "$DDRAW_ENV" -- vrender_reliability.exe storm --long --backend ddraw \
+  --seed "$SEED"
 
 {
   echo "# long run of $(date -u '+%Y-%m-%d %H:%M UTC'), seed $SEED, $(nproc) processors"

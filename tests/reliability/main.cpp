@@ -1,12 +1,14 @@
 // vrender_reliability fuzz|soak|storm [options]: hostile calls, long runs and fault storms
-// through one harness.
+// through one harness. Every mode runs under the crash and hang report.
 #include <cstdio>
 #include <cstring>
 
+#include "harness.h"
 #include "modes.h"
 
 int main(int argc, char** argv)
 {
+    run_report::install();
     if (argc >= 2 && std::strcmp(argv[1], "fuzz") == 0)
         return run_fuzz(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "soak") == 0)
