@@ -1,11 +1,10 @@
 // fuzz [--seed N] [--calls M] [--verbose]: random hostile calls of every public operation, with
-// null, broken and extreme arguments, several renderers alive at once and windows resized,
-// hidden and destroyed between calls. Passes when nothing crashes (the buffers handed over end
-// at a guard page), nothing hangs, every refusal of a hostile argument logs a line, and the
-// process holds no more after the run than before it.
+// null, broken and extreme arguments, several renderers alive at once and windows resized, moved,
+// hidden and destroyed between calls. Passes when nothing crashes (the buffers handed over end at
+// a guard page), nothing hangs, every refusal of a hostile argument logs a line, the decoder's
+// lock is never left taken, and the process holds no more after the run than before it.
 #include <algorithm>
 #include <climits>
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -24,23 +23,25 @@ namespace {
 // context -> its hwctx or private record -> the device in it; frames contexts lead to the same.
 struct broken_chain {
     AVCodecContext codec;
-    AVBufferRef ref = {}, frames_ref = {};
-    AVHWDeviceContext device = {};
+    AVBufferRef ref, frames_ref = {};
+    AVHWDeviceContext device;
     AVHWFramesContext frames = {};
     dxva2_device_priv priv = {};
     AVD3D11VADeviceContext d3d11 = {};
-    // A Direct3D 11 device record without its device or context is refused without a word.
-    bool refused_silently;
+    bool refused_silently; // a Direct3D 11 device record without its device or context
 
     broken_chain(const AVCodecContext& real, bool dxva2, int cut)
-        : codec(real), refused_silently(!dxva2 && cut >= 3)
+        : codec(real), ref(*real.hw_device_ctx),
+          device(*reinterpret_cast<AVHWDeviceContext*>(real.hw_device_ctx->data)),
+          refused_silently(!dxva2 && cut >= 3)
     {
         codec.hw_device_ctx = cut == 0 ? nullptr : &ref;
-        ref = *real.hw_device_ctx;
         ref.data = cut == 1 ? nullptr : reinterpret_cast<uint8_t*>(&device);
-        device = *reinterpret_cast<AVHWDeviceContext*>(real.hw_device_ctx->data);
-        device.hwctx = cut == 2 ? nullptr : device.hwctx;
-        if (dxva2 && cut >= 3) {
+        frames.device_ctx = cut == 0 ? nullptr : &device;
+        frames_ref.data = cut == 1 ? nullptr : reinterpret_cast<uint8_t*>(&frames);
+        if (cut == 2) {
+            device.hwctx = nullptr;
+        } else if (cut >= 3 && dxva2) {
             priv = *static_cast<dxva2_device_priv*>(device.user_opaque);
             priv.d3d9device = nullptr;
             priv.d3d9 = cut == 4 ? nullptr : priv.d3d9;
@@ -51,8 +52,6 @@ struct broken_chain {
             d3d11.device = cut == 4 ? nullptr : d3d11.device;
             device.hwctx = &d3d11;
         }
-        frames.device_ctx = cut == 0 ? nullptr : &device;
-        frames_ref.data = cut == 1 ? nullptr : reinterpret_cast<uint8_t*>(&frames);
     }
 };
 
@@ -60,9 +59,8 @@ struct renderer_slot {
     int id = 0;
     kx_vidrender* renderer = nullptr;
     int format = 0;
-    bool initialised = false; // init_vrender has run: the renderer holds a backend
-    // The size of its software pictures changes rarely: with a region in force it rebuilds.
-    int width = 64, height = 48;
+    bool initialised = false;    // init_vrender has run: the renderer holds a backend
+    int width = 64, height = 48; // of its software pictures; with a region in force it rebuilds
 };
 
 long g_callbacks = 0;
@@ -73,9 +71,11 @@ void count_callback(void* context, int, void*)
     Rectangle(static_cast<HDC>(context), 2, 2, 60, 24);
 }
 
-bool software(int format)
+std::unique_ptr<guarded_buffer> filled(size_t bytes, int value)
 {
-    return format == 0 || format == 12;
+    auto buffer = std::make_unique<guarded_buffer>(bytes);
+    std::memset(buffer->data(), value, bytes);
+    return buffer;
 }
 
 class fuzzer {
@@ -84,14 +84,13 @@ class fuzzer {
 
     fuzzer(uint64_t seed, bool verbose) : random_(seed), seed_(seed), verbose_(verbose)
     {
-        for (int cut = 0; cut < 5; ++cut)
-            for (bool dxva2 : {true, false})
-                broken_.push_back(std::make_unique<broken_chain>(
-                    *(dxva2 ? dxva2_ : d3d11_)->codec_context(), dxva2, cut));
-        for (auto& window : windows_)
-            window = std::make_unique<test_window>(320, 240);
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 10; ++i) // each cut of each decoder's records
+            broken_.push_back(std::make_unique<broken_chain>(
+                *decoder(i % 2 ? kx_pix_fmt_d3d11 : 0).codec_context(), i % 2 == 0, i / 2));
+        for (int i = 0; i < 3; ++i) {
+            windows_[i] = std::make_unique<test_window>(320, 240);
             slots_[i].id = i;
+        }
     }
 
     // What the first renderer of each kind loads stays loaded: made before the baseline.
@@ -108,18 +107,22 @@ class fuzzer {
     void run(long calls)
     {
         // Out of 100; init, window changes and new renderers cost Wine a device each.
-        void (fuzzer::*const actions[])() = {&fuzzer::frame_software, &fuzzer::frame_hardware,
-                                             &fuzzer::render_buffer,  &fuzzer::small_calls,
-                                             &fuzzer::init,           &fuzzer::create_or_destroy,
-                                             &fuzzer::window,         &fuzzer::nv12};
-        const uint32_t weights[] = {42, 10, 6, 25, 2, 2, 6, 7};
+        static const std::pair<uint32_t, void (fuzzer::*)()> actions[] = {
+            {42, &fuzzer::frame_software},
+            {10, &fuzzer::frame_hardware},
+            {6, &fuzzer::render_buffer},
+            {25, &fuzzer::small_calls},
+            {2, &fuzzer::init},
+            {2, &fuzzer::create_or_destroy},
+            {6, &fuzzer::window},
+            {7, &fuzzer::nv12}};
         for (index_ = 0; index_ < calls; ++index_) {
             run_report::set_replay("vrender_fuzz fuzz --seed " + std::to_string(seed_) +
                                    " --calls " + std::to_string(index_ + 1));
             uint32_t roll = random_.below(100), chosen = 0;
-            while (roll >= weights[chosen])
-                roll -= weights[chosen++];
-            (this->*actions[chosen])();
+            while (roll >= actions[chosen].first)
+                roll -= actions[chosen++].first;
+            (this->*actions[chosen].second)();
             if (index_ % 8 == 7) {
                 call("pump the window messages"); // they reach Direct3D's window hooks too
                 test_window::pump_messages();
@@ -135,34 +138,57 @@ class fuzzer {
     }
 
   private:
-    void call(const char* format, ...)
+    template <typename... Args> void call(const char* format, Args... args)
     {
-        char text[900];
-        va_list args;
-        va_start(args, format);
-        std::vsnprintf(text, sizeof(text), format, args);
-        va_end(args);
         log_.clear();
-        run_report::begin_call("#%ld %s", index_, text);
+        run_report::begin_call(format, args...);
         if (verbose_)
-            std::printf("%s\n", run_report::current_call());
+            std::printf("#%ld %s\n", index_, run_report::current_call());
     }
 
     // A refused call must log a failure line: `refusal` is that line, or "" for any.
     void finish(const char* refusal = nullptr)
     {
         run_report::end_call();
-        const std::vector<log_line> lines = log_.lines();
-        for (const log_line& line : lines)
+        bool logged = false;
+        for (const log_line& line : log_.lines()) {
             if (verbose_)
                 std::printf("   log %d: %s", line.level, line.text.c_str());
+            logged |= line.level == 1 && refusal && (!*refusal || line.text == refusal);
+        }
         if (!d3d11_->lock_balanced())
             run_report::fail("the decoder's device lock is left taken");
-        refusals += refusal != nullptr;
-        if (refusal && std::none_of(lines.begin(), lines.end(), [refusal](const log_line& line) {
-                return line.level == 1 && (!*refusal || line.text == refusal);
-            }))
+        if (refusal && !logged)
             run_report::fail("the refusal was not logged %s", refusal);
+        refusals += refusal != nullptr;
+    }
+
+    static bool software(int format) { return format == 0 || format == 12; }
+    frame_source& decoder(int format) { return format == kx_pix_fmt_d3d11 ? *d3d11_ : *dxva2_; }
+    broken_chain& broken_for(int format)
+    {
+        return *broken_[2 * random_.below(5) + (format == 174)];
+    }
+    int undrawn_format() { return random_.pick({1, 23, 52, 54, 173, 175, -1, INT_MIN, INT_MAX}); }
+    int any_value(int lo, int hi, int chance)
+    {
+        const int hostile = random_.pick({0, -1, INT_MIN, INT_MAX, random_.between(-20000, 40000)});
+        return random_.percent(chance) ? random_.between(lo, hi) : hostile;
+    }
+
+    AVCodecContext* context_for(int format)
+    {
+        if (random_.percent(20))
+            return random_.percent(20) ? nullptr : &broken_for(format).codec;
+        return decoder(format).codec_context();
+    }
+
+    // Mostly small and odd sizes, now and then a camera's.
+    void picture_size(int& width, int& height)
+    {
+        const bool large = random_.percent(8);
+        width = large ? random_.pick({1280, 1920, 641, 2}) : random_.between(1, 800);
+        height = large ? random_.pick({720, 1080, 479, 1080}) : random_.between(1, 600);
     }
 
     // Mostly a renderer made for frames of `format` (any for -1), else a new one on a window.
@@ -180,70 +206,12 @@ class fuzzer {
         call("r%d = create_vrender(%d), init_vrender(%p) in place of %p", slot.id, format,
              static_cast<void*>(window), static_cast<void*>(slot.renderer));
         kx_vidrender::destroy_vrender(slot.renderer);
-        slot = {slot.id, nullptr, format < 0 ? 0 : format, true};
+        slot = {slot.id, nullptr, std::max(format, 0), true};
         picture_size(slot.width, slot.height);
         slot.renderer = kx_vidrender::create_vrender(static_cast<kx_pixel_fmt>(slot.format));
         slot.renderer->init_vrender(window, 640, 360, context_for(slot.format));
         finish();
         return slot;
-    }
-
-    // Mostly small and odd sizes, now and then a camera's.
-    void picture_size(int& width, int& height)
-    {
-        const bool large = random_.percent(8);
-        width = large ? random_.pick({1280, 1920, 641, 2}) : random_.between(1, 800);
-        height = large ? random_.pick({720, 1080, 479, 1080}) : random_.between(1, 600);
-    }
-
-    broken_chain& broken_chain_for(int format)
-    {
-        return *broken_[2 * random_.below(5) + (format == kx_pix_fmt_d3d11)];
-    }
-
-    AVCodecContext* context_for(int format)
-    {
-        if (random_.percent(20))
-            return random_.percent(20) ? nullptr : &broken_chain_for(format).codec;
-        return (format == kx_pix_fmt_d3d11 ? d3d11_ : dxva2_)->codec_context();
-    }
-
-    void frame_software()
-    {
-        renderer_slot& slot = slot_for(random_.pick({0, 12}));
-        if (random_.percent(2))
-            picture_size(slot.width, slot.height);
-        const int width = slot.width, height = slot.height;
-        AVFrame frame = {};
-        frame.format = random_.percent(98) ? slot.format : random_.pick({0, 12});
-        frame.colorspace =
-            random_.percent(80) ? random_.between(0, 14) : static_cast<int>(random_.bits());
-        // Each plane ends at a guard page; strides padded or not, rows top-down or bottom-up.
-        std::unique_ptr<guarded_buffer> planes[3];
-        for (int i = 0; i < 3; ++i) {
-            const int row = i ? (width + 1) / 2 : width, rows = i ? (height + 1) / 2 : height;
-            const int step = row + (random_.percent(50) ? 0 : random_.between(1, 64));
-            const size_t above_last_row = static_cast<size_t>(rows - 1) * step;
-            const bool bottom_up = random_.percent(15);
-            planes[i] = std::make_unique<guarded_buffer>(above_last_row + row);
-            std::memset(planes[i]->data(), static_cast<int>(random_.below(256)),
-                        above_last_row + row);
-            frame.data[i] = planes[i]->data() + (bottom_up ? above_last_row : 0);
-            frame.linesize[i] = bottom_up ? -step : step;
-        }
-        int stated_width = width, stated_height = height;
-        if (random_.percent(4)) {
-            stated_width = random_.pick({0, -1, INT_MIN, width});
-            stated_height = random_.pick({0, -3, height});
-        } else if (random_.percent(3)) {
-            stated_width = random_.between(1, width);
-            stated_height = random_.between(1, height);
-        }
-        call(
-            "r%d->render_frame(format %d, colour space %d, %d, %d), planes %dx%d, strides %d %d %d",
-            slot.id, frame.format, frame.colorspace, stated_width, stated_height, width, height,
-            frame.linesize[0], frame.linesize[1], frame.linesize[2]);
-        draw(slot, &frame, stated_width, stated_height);
     }
 
     void draw(renderer_slot& slot, AVFrame* frame, int width, int height)
@@ -253,17 +221,51 @@ class fuzzer {
         finish(frame && slot.initialised && (width <= 0 || height <= 0) ? "" : nullptr);
     }
 
+    // Each plane ends at a guard page; strides padded or not, rows top-down or bottom-up.
+    void frame_software()
+    {
+        renderer_slot& slot = slot_for(random_.pick({0, 12}));
+        if (random_.percent(2))
+            picture_size(slot.width, slot.height);
+        AVFrame frame = {};
+        frame.format = random_.percent(98) ? slot.format : random_.pick({0, 12});
+        frame.colorspace = random_.percent(80) ? random_.between(0, 14) : int(random_.bits());
+        std::unique_ptr<guarded_buffer> planes[3];
+        for (int i = 0; i < 3; ++i) {
+            const int row = (slot.width + !!i) >> !!i, rows = (slot.height + !!i) >> !!i;
+            const int step = row + (random_.percent(50) ? 0 : random_.between(1, 64));
+            const size_t above_last_row = static_cast<size_t>(rows - 1) * step;
+            const bool bottom_up = random_.percent(15);
+            planes[i] = filled(above_last_row + row, random_.below(256));
+            frame.data[i] = planes[i]->data() + (bottom_up ? above_last_row : 0);
+            frame.linesize[i] = bottom_up ? -step : step;
+        }
+        int width = slot.width, height = slot.height;
+        if (random_.percent(4)) {
+            width = random_.pick({0, -1, INT_MIN, width});
+            height = random_.pick({0, -3, height});
+        } else if (random_.percent(3)) {
+            width = random_.between(1, width);
+            height = random_.between(1, height);
+        }
+        call(
+            "r%d->render_frame(format %d, colour space %d, %d, %d), planes %dx%d, strides %d %d %d",
+            slot.id, frame.format, frame.colorspace, width, height, slot.width, slot.height,
+            frame.linesize[0], frame.linesize[1], frame.linesize[2]);
+        draw(slot, &frame, width, height);
+    }
+
     // Decoded surfaces and texture slices, some with broken records, and frames of formats the
     // library does not draw, to renderers made for them or any other.
     void frame_hardware()
     {
         const uint32_t kind = random_.below(100);
-        frame_source& source = kind % 2 ? *d3d11_ : *dxva2_;
         const bool d3d11 = kind % 2;
+        frame_source& source = decoder(d3d11 ? kx_pix_fmt_d3d11 : 0);
         renderer_slot& slot = slot_for(kind < 90 ? source.format() : -1);
         AVFrame frame = *source.frame(random_.between(0, 3));
         if (random_.percent(15)) {
-            broken_chain& chain = broken_chain_for(source.format());
+            broken_chain& chain = broken_for(source.format());
             frame.opaque = &chain.codec;
             frame.hw_frames_ctx = d3d11 ? &chain.frames_ref : nullptr;
         }
@@ -272,8 +274,7 @@ class fuzzer {
         if (d3d11 && random_.percent(10))
             frame.data[1] =
                 reinterpret_cast<uint8_t*>(random_.pick<intptr_t>({-1, 4, 1000, INTPTR_MAX}));
-        if (kind >= 94)
-            frame.format = random_.pick({1, 23, 52, 54, 173, 175, -1, INT_MAX});
+        frame.format = kind >= 94 ? undrawn_format() : frame.format;
         int width = 640, height = 360;
         if (random_.percent(4))
             picture_size(width, height);
@@ -296,12 +297,10 @@ class fuzzer {
         if (random_.percent(8))
             (random_.percent(50) ? width : height) *= random_.pick({0, -1});
         const bool drawable = width > 0 && height > 0;
-        const size_t bytes = drawable ? static_cast<size_t>(width) * height * 3 / 2 +
-                                            (random_.percent(30) ? random_.below(4096) : 0)
-                                      : random_.below(64);
-        guarded_buffer buffer(bytes);
-        std::memset(buffer.data(), static_cast<int>(random_.below(256)), bytes);
-        uint8_t* data = random_.percent(5) ? nullptr : buffer.data();
+        const size_t extra = random_.percent(30) ? random_.below(4096) : 0;
+        const size_t bytes = drawable ? size_t(width) * height * 3 / 2 + extra : random_.below(64);
+        const auto buffer = filled(bytes, random_.below(256));
+        uint8_t* data = random_.percent(5) ? nullptr : buffer->data();
         const uint32_t length = random_.percent(5) ? 0 : static_cast<uint32_t>(bytes);
         call("r%d->render_buffer(%d, %p, %u, %d, %d)", slot.id, format, static_cast<void*>(data),
              length, width, height);
@@ -310,19 +309,12 @@ class fuzzer {
         finish(software(format) && data && length && width && height && !drawable ? "" : nullptr);
     }
 
-    int any_value(int lo, int hi, int chance)
-    {
-        return random_.percent(chance)
-                   ? random_.between(lo, hi)
-                   : random_.pick({0, -1, INT_MIN, INT_MAX, random_.between(-20000, 40000)});
-    }
-
     // The calls that draw nothing themselves: overlays, region, adjustment, callback, rectangle.
     void small_calls()
     {
         renderer_slot& slot = slot_for(-1);
         kx_vidrender* renderer = slot.renderer;
-        const bool null = random_.percent(10);
+        const bool null = random_.percent(10), ready = slot.initialised;
         const uint32_t which = random_.below(5);
         if (which == 0) {
             const std::list<overlay_group> groups = random_overlays(random_, true);
@@ -330,26 +322,23 @@ class fuzzer {
             renderer->set_overlay_list(groups);
             finish();
         } else if (which == 1) {
-            const display_region region = {random_.percent(70) ? 1 : any_value(0, 0, 0),
-                                           0,
-                                           any_value(0, 10000, 60),
-                                           any_value(0, 10000, 60),
-                                           any_value(0, 10000, 60),
-                                           any_value(0, 10000, 60),
-                                           0,
-                                           0};
-            call("r%d->set_display_region(%s%d: %d %d %d %d)", slot.id, null ? "null " : "",
-                 region.enabled, region.left, region.right, region.top, region.bottom);
+            int v[5] = {random_.percent(70) ? 1 : any_value(0, 0, 0)};
+            for (int i = 1; i < 5; ++i)
+                v[i] = any_value(0, 10000, 60);
+            const display_region region = {v[0], 0, v[1], v[2], v[3], v[4], 0, 0};
+            call("r%d->set_display_region(%s%d: %d %d %d %d)", slot.id, null ? "null " : "", v[0],
+                 v[1], v[2], v[3], v[4]);
             renderer->set_display_region(null ? nullptr : &region);
             finish(null ? "set_display_region region is nullptr!\n" : nullptr);
         } else if (which == 2) {
-            int values[4] = {any_value(0, 100, 40), any_value(0, 100, 40), any_value(0, 100, 40),
-                             any_value(0, 100, 40)};
-            call("r%d->set_image_adjust(%s%d %d %d %d)", slot.id, null ? "null " : "", values[0],
-                 values[1], values[2], values[3]);
-            if (renderer->set_image_adjust(null ? nullptr : values) && null)
+            int v[4];
+            for (int& value : v)
+                value = any_value(0, 100, 40);
+            call("r%d->set_image_adjust(%s%d %d %d %d)", slot.id, null ? "null " : "", v[0], v[1],
+                 v[2], v[3]);
+            if (renderer->set_image_adjust(null ? nullptr : v) && null)
                 run_report::fail("set_image_adjust took null values");
-            finish(null && slot.initialised ? "set_image_adjust values is nullptr!\n" : nullptr);
+            finish(null && ready ? "set_image_adjust values is nullptr!\n" : nullptr);
         } else if (which == 3) {
             call("r%d->set_draw_callback(%s)", slot.id, null ? "null" : "callback");
             renderer->set_draw_callback(null ? nullptr : count_callback, slot.id, &slot);
@@ -360,19 +349,19 @@ class fuzzer {
             call("r%d->get_overlay_rect(%d, %s)", slot.id, id, null ? "null" : "out");
             if (renderer->get_overlay_rect(id, null ? nullptr : &out) && null)
                 run_report::fail("get_overlay_rect found a rectangle with nowhere to put it");
-            finish(null && slot.initialised ? "get_overlay_rect out is nullptr!\n" : nullptr);
+            finish(null && ready ? "get_overlay_rect out is nullptr!\n" : nullptr);
         }
     }
 
+    // On a window alive, hidden or destroyed, on none, the desktop or a handle that never was.
     void init()
     {
         renderer_slot& slot = slot_for(-1);
         const uint32_t roll = random_.below(100);
-        HWND window = roll < 85   ? windows_[random_.below(3)]->handle() // alive, hidden or dead
+        HWND window = roll < 85   ? windows_[random_.below(3)]->handle()
                       : roll < 93 ? nullptr
-                      : roll < 95
-                          ? GetDesktopWindow()
-                          : reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7FF0 + 2 * roll));
+                      : roll < 95 ? GetDesktopWindow()
+                                  : reinterpret_cast<HWND>(static_cast<uintptr_t>(0x7FF0 + roll));
         int width = 640, height = 360;
         if (random_.percent(30))
             picture_size(width, height);
@@ -399,13 +388,10 @@ class fuzzer {
         slot = {slot.id};
         if (random_.percent(30))
             return;
-        slot.format = random_.percent(70)
-                          ? random_.pick({0, 12, 53, 174})
-                          : random_.pick({1, 23, 52, 54, 173, 175, -1, INT_MIN, INT_MAX});
+        slot.format = random_.percent(70) ? random_.pick({0, 12, 53, 174}) : undrawn_format();
         call("r%d = create_vrender(%d)", slot.id, slot.format);
         const auto format = static_cast<kx_pixel_fmt>(slot.format);
-        slot.renderer =
-            free_functions ? ::create_vrender(format) : kx_vidrender::create_vrender(format);
+        slot.renderer = (free_functions ? ::create_vrender : kx_vidrender::create_vrender)(format);
         finish();
         if (!slot.renderer)
             run_report::fail("create_vrender(%d) returned null", slot.format);
@@ -414,22 +400,17 @@ class fuzzer {
     void window()
     {
         const uint32_t w = random_.below(3), kind = random_.below(100), op = random_.below(100);
+        const bool tiny = kind < 3, huge = kind >= 97;
+        const int width = tiny ? random_.between(0, 50) : huge ? 9000 : random_.between(64, 1280);
+        const int height = tiny ? random_.between(0, 50) : huge ? 8193 : random_.between(48, 800);
         HWND handle = windows_[w]->handle();
-        const int width = kind < 3    ? random_.between(0, 50)
-                          : kind < 97 ? random_.between(64, 1280)
-                                      : 9000;
-        const int height = kind < 3    ? random_.between(0, 50)
-                           : kind < 97 ? random_.between(48, 800)
-                                       : 8193;
         call("window w%u (%p) operation %u, %dx%d", w, static_cast<void*>(handle), op, width,
              height);
-        if (op < 15)
-            windows_[w] = std::make_unique<test_window>(width, height); // the old one is destroyed
-        else if (op < 45)
-            SetWindowPos(handle, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER);
-        else if (op < 60)
-            SetWindowPos(handle, nullptr, width * 4 - 3000, height * 4 - 2000, 0, 0,
-                         SWP_NOSIZE | SWP_NOZORDER);
+        if (op < 15) // the old window is destroyed
+            windows_[w] = std::make_unique<test_window>(width, height);
+        else if (op < 60) // resized or moved
+            SetWindowPos(handle, nullptr, width * 4 - 3000, height * 4 - 2000, width, height,
+                         SWP_NOZORDER | (op < 45 ? SWP_NOMOVE : SWP_NOSIZE));
         else if (op < 90) // no SW_MAXIMIZE: now and then Wine 8 never returns from it
             ShowWindow(handle, random_.pick(
                                    {SW_HIDE, SW_SHOW, SW_MINIMIZE, SW_RESTORE, SW_SHOWNOACTIVATE}));
@@ -456,11 +437,9 @@ class fuzzer {
         };
         const uint32_t src_length = length_near(), stated_dst_length = length_near();
         uint32_t dst_length = stated_dst_length;
-        guarded_buffer src(src_length), dst(dst_length);
-        std::memset(src.data(), 0x5A, src_length);
-        std::memset(dst.data(), 0xA5, dst_length);
-        uint8_t* src_data = random_.percent(5) ? nullptr : src.data();
-        uint8_t* dst_data = random_.percent(5) ? nullptr : dst.data();
+        const auto src = filled(src_length, 0x5A), dst = filled(dst_length, 0xA5);
+        uint8_t* src_data = random_.percent(5) ? nullptr : src->data();
+        uint8_t* dst_data = random_.percent(5) ? nullptr : dst->data();
         call("yuvnv12_to_yuv420p(%p, %u, %u, %u, %p, %u)", static_cast<void*>(src_data), src_length,
              width, height, static_cast<void*>(dst_data), dst_length);
         const bool converted =
@@ -468,8 +447,8 @@ class fuzzer {
                 src_data, src_length, width, height, dst_data, dst_length);
         if (dst_length != stated_dst_length)
             run_report::fail("yuvnv12_to_yuv420p wrote %u into dst_length", dst_length);
-        if (!converted &&
-            std::any_of(dst.data(), dst.data() + dst_length, [](uint8_t b) { return b != 0xA5; }))
+        if (!converted && std::any_of(dst->data(), dst->data() + dst_length,
+                                      [](uint8_t byte) { return byte != 0xA5; }))
             run_report::fail("yuvnv12_to_yuv420p refused and still wrote into dst");
         // Null buffers, no area and lengths short of 1.5 bytes a pixel are refused silently.
         const bool plausible =
@@ -514,7 +493,6 @@ int run_fuzz(int argc, char** argv)
     if (!blind.empty())
         return std::fprintf(stderr, "fuzz: gauges blind to a leak:%s\n", blind.c_str()), 2;
     run_report::watch_hangs(60);
-    const ULONGLONG started = GetTickCount64();
     fuzzer fuzz(seed, verbose);
     fuzz.warm_up();
     const gauge_reading before = read_gauges();
@@ -531,9 +509,8 @@ int run_fuzz(int argc, char** argv)
             run_report::fail("the process holds more after the run than before it:%s",
                              figures.c_str());
     }
-    std::printf("vrender_fuzz: %ld calls in %.1f s, seed %llu, %ld frames, %ld refusals logged, "
-                "%ld draw callbacks, no crash, no hang, no leak:%s\n",
-                calls, (GetTickCount64() - started) / 1000.0, static_cast<unsigned long long>(seed),
-                fuzz.frames, fuzz.refusals, g_callbacks, figures.c_str());
+    std::printf("vrender_fuzz: %ld calls, %ld frames, %ld refusals logged, %ld draw callbacks, "
+                "no crash, no hang, no leak:%s\n",
+                calls, fuzz.frames, fuzz.refusals, g_callbacks, figures.c_str());
     return 0;
 }
