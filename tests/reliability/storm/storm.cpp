@@ -34,26 +34,25 @@ struct storm_run {
     bool long_run = false, ddraw_only = false;
     std::string backend = "all";
     seeded_random random{1};
+    uint32_t seed = 1;
     long faults = 0, drawn = 0, dropped = 0, runs = 0;
 } the_run;
 
-void print_summary(uint32_t seed, int failures)
+void print_summary(int failures)
 {
     std::printf("fault storm (%s, %s, seed %u): %ld faults injected, %ld frames drawn, %ld frames "
                 "dropped, %ld runs, %d failures\n",
                 the_run.ddraw_only ? "DirectDraw" : "Direct3D 9 and 11",
-                the_run.long_run ? "long" : "short", seed, the_run.faults, the_run.drawn,
+                the_run.long_run ? "long" : "short", the_run.seed, the_run.faults, the_run.drawn,
                 the_run.dropped, the_run.runs, failures);
     std::fflush(stdout);
 }
-
-uint32_t g_seed = 1;
 
 void check(bool ok, const std::string& what)
 {
     if (ok)
         return;
-    print_summary(g_seed, 1);
+    print_summary(1);
     run_report::fail("storm: %s", what.c_str());
 }
 
@@ -662,7 +661,7 @@ int run_storm(int argc, char** argv)
         if (name == "--long")
             the_run.long_run = true;
         else if (name == "--seed" && i + 1 < argc)
-            g_seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
+            the_run.seed = static_cast<uint32_t>(std::strtoul(argv[++i], nullptr, 10));
         else if ((name == "--part" || name == "--backend") && i + 1 < argc)
             (name == "--part" ? part : the_run.backend) = argv[++i];
         else
@@ -670,8 +669,8 @@ int run_storm(int argc, char** argv)
                                         "losses|creation] [--backend d3d9|d3d11|ddraw]\n"),
                    2;
     }
-    the_run.random = seeded_random(g_seed);
-    run_report::set_replay("vrender_reliability storm --seed " + std::to_string(g_seed) +
+    the_run.random = seeded_random(the_run.seed);
+    run_report::set_replay("vrender_reliability storm --seed " + std::to_string(the_run.seed) +
                            " --part " + part + " --backend " + the_run.backend +
                            (the_run.long_run ? " --long" : ""));
     IDirect3D9Ex* d3d9 = nullptr;
@@ -686,6 +685,6 @@ int run_storm(int argc, char** argv)
         d3d11_present_storm();
     if (part != "losses")
         creation_storms();
-    print_summary(g_seed, 0);
+    print_summary(0);
     return 0;
 }
