@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "color_reference.h"
+#include "com_patch.h"
 #include "d3d11_fake_decoder.h"
 #include "d3d11_readback.h"
 #include "dc_capture.h"
@@ -19,56 +20,14 @@
 
 namespace {
 
-// One slot of a COM method table, shared by every object of its class, replaced in place
-// while the patch lives.
-class slot_patch {
-  public:
-    slot_patch(void* methods, int slot, void* replacement)
-        : slot_(static_cast<void**>(methods) + slot), original_(*slot_)
-    {
-        write(replacement);
-    }
-    ~slot_patch() { write(original_); }
-    slot_patch(const slot_patch&) = delete;
-    slot_patch& operator=(const slot_patch&) = delete;
-    template <typename function> function original() const
-    {
-        return reinterpret_cast<function>(original_);
-    }
-
-  private:
-    void write(void* value)
-    {
-        DWORD protection = 0;
-        VirtualProtect(slot_, sizeof(void*), PAGE_EXECUTE_READWRITE, &protection);
-        *slot_ = value;
-        VirtualProtect(slot_, sizeof(void*), protection, &protection);
-    }
-    void** slot_;
-    void* original_;
-};
-
 DDPIXELFORMAT forced_primary_format;
 IDirectDrawSurface2* last_blt_source = nullptr;
-slot_patch* blt_patch = nullptr;
 
-HRESULT WINAPI report_forced_format(IDirectDrawSurface2*, DDPIXELFORMAT* format)
-{
-    *format = forced_primary_format;
-    return DD_OK;
-}
+using blt_patch = method_patch<&IDirectDrawSurface2::Blt>;
+using format_patch = method_patch<&IDirectDrawSurface2::GetPixelFormat>;
 
-HRESULT WINAPI recording_blt(IDirectDrawSurface2* self, RECT* to, IDirectDrawSurface2* source,
-                             RECT* from, DWORD flags, DDBLTFX* fx)
-{
-    last_blt_source = source;
-    using blt =
-        HRESULT(WINAPI*)(IDirectDrawSurface2*, RECT*, IDirectDrawSurface2*, RECT*, DWORD, DDBLTFX*);
-    return blt_patch->original<blt>()(self, to, source, from, flags, fx);
-}
-
-// The method table that every IDirectDrawSurface2 of DirectDraw shares.
-void* surface2_methods()
+// A surface of DirectDraw's own, whose method table every IDirectDrawSurface2 shares.
+IDirectDrawSurface2* any_surface2()
 {
     IDirectDraw* ddraw = nullptr;
     DirectDrawCreate(nullptr, &ddraw, nullptr);
@@ -82,15 +41,10 @@ void* surface2_methods()
     IDirectDrawSurface2* surface = nullptr;
     ddraw->CreateSurface(&desc, &first, nullptr);
     first->QueryInterface(IID_IDirectDrawSurface2, reinterpret_cast<void**>(&surface));
-    void* methods = *reinterpret_cast<void**>(surface);
-    surface->Release();
     first->Release();
     ddraw->Release();
-    return methods;
+    return surface;
 }
-
-constexpr int get_pixel_format_slot = 21; // IDirectDrawSurface2 method order
-constexpr int blt_slot = 5;
 
 std::vector<uint32_t> first_row(IDirectDrawSurface2* surface, int words)
 {
@@ -136,16 +90,27 @@ TEST(ddraw_copy_surface, holds_the_picture_in_each_layout_of_the_primary_surface
                               {15, {0x7C00, 0x03E0, 0x001F}},
                               {16, {0xF800, 0x07E0, 0x001F}}};
     test_window window(64, 32);
-    void* const methods = surface2_methods();
-    slot_patch blt(methods, blt_slot, reinterpret_cast<void*>(recording_blt));
-    blt_patch = &blt;
+    IDirectDrawSurface2* const surface = any_surface2();
+    blt_patch blt(
+        surface,
+        [](IDirectDrawSurface2* self, RECT* to, IDirectDrawSurface2* source, RECT* from,
+           DWORD flags, DDBLTFX* fx) {
+            last_blt_source = source;
+            return blt_patch::next(self, to, source, from, flags, fx);
+        },
+        true);
     for (const layout& l : layouts) {
         forced_primary_format = {sizeof(DDPIXELFORMAT), DDPF_RGB,     0,  {l.bits}, {l.masks[0]},
                                  {l.masks[1]},          {l.masks[2]}, {0}};
         ddraw_manager manager;
         {
-            slot_patch format(methods, get_pixel_format_slot,
-                              reinterpret_cast<void*>(report_forced_format));
+            format_patch format(
+                surface,
+                [](IDirectDrawSurface2*, DDPIXELFORMAT* format) {
+                    *format = forced_primary_format;
+                    return DD_OK;
+                },
+                true);
             ASSERT_TRUE(manager.init_render(window.handle(), 64, 32, 64, 32, nullptr));
         }
         last_blt_source = nullptr;
@@ -169,7 +134,7 @@ TEST(ddraw_copy_surface, holds_the_picture_in_each_layout_of_the_primary_surface
             }
         }
     }
-    blt_patch = nullptr;
+    surface->Release();
 }
 
 TEST(d3d11_frames, are_copied_under_the_decoders_lock_and_leave_its_references_as_they_were)
@@ -205,7 +170,7 @@ TEST(d3d11_frames, are_copied_under_the_decoders_lock_and_leave_its_references_a
         }
     }
     kx_vidrender::destroy_vrender(renderer);
-    decoder.device()->release_standins();
+    decoder.release_standins();
     EXPECT_EQ(decoder.device_refcount(), device_refs);
     EXPECT_EQ(decoder.real_device_refcount(), real_device_refs);
     EXPECT_EQ(decoder.context_refcount(), context_refs);

@@ -485,8 +485,9 @@ int run_fuzz(int argc, char** argv)
             run_report::fail("the process holds more after the run than before it:%s",
                              figures.c_str());
     }
-    std::printf("vrender_fuzz: %ld frames, %ld refusals logged, %ld draw callbacks, no crash, no "
-                "hang, no leak:%s\n",
+    std::printf("vrender_fuzz: %llu calls, seed %llu: %ld frames, %ld refusals logged, %ld draw "
+                "callbacks, no crash, no hang, no leak:%s\n",
+                static_cast<unsigned long long>(calls), static_cast<unsigned long long>(seed),
                 fuzz.frames, fuzz.refusals, g_callbacks, figures.c_str());
     return 0;
 }

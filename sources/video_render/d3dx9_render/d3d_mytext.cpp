@@ -83,12 +83,6 @@ void d3d_mytext::release_resources()
     device_ = nullptr;
 }
 
-size_t d3d_mytext::cached_fonts()
-{
-    std::lock_guard<std::recursive_mutex> lock(font_mutex_);
-    return font_cache_.size();
-}
-
 bool d3d_mytext::draw(std::list<overlay_group>* groups, int ref_width, int ref_height,
                       const RECT* rect)
 {

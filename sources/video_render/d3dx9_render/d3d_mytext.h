@@ -27,8 +27,6 @@ class d3d_mytext {
     // null. Texts get their laid-out corner written back into their points.
     bool draw(std::list<overlay_group>* groups, int ref_width, int ref_height, const RECT* rect);
 
-    size_t cached_fonts();
-
   private:
     void set_dst_rect(const RECT* rect);
     void draw_figure(overlay_entry& entry);
