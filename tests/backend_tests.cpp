@@ -13,6 +13,7 @@
 #include "d3d11_readback.h"
 #include "dc_capture.h"
 #include "ddraw_render/ddraw_manager.h"
+#include "ddraw_surface.h"
 #include "gdi_mytext.h"
 #include "kx_vidrender.h"
 #include "test_picture.h"
@@ -25,26 +26,6 @@ IDirectDrawSurface2* last_blt_source = nullptr;
 
 using blt_patch = method_patch<&IDirectDrawSurface2::Blt>;
 using format_patch = method_patch<&IDirectDrawSurface2::GetPixelFormat>;
-
-// A surface of DirectDraw's own, whose method table every IDirectDrawSurface2 shares.
-IDirectDrawSurface2* any_surface2()
-{
-    IDirectDraw* ddraw = nullptr;
-    DirectDrawCreate(nullptr, &ddraw, nullptr);
-    ddraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
-    DDSURFACEDESC desc = {};
-    desc.dwSize = sizeof(desc);
-    desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-    desc.dwWidth = desc.dwHeight = 8;
-    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
-    IDirectDrawSurface* first = nullptr;
-    IDirectDrawSurface2* surface = nullptr;
-    ddraw->CreateSurface(&desc, &first, nullptr);
-    first->QueryInterface(IID_IDirectDrawSurface2, reinterpret_cast<void**>(&surface));
-    first->Release();
-    ddraw->Release();
-    return surface;
-}
 
 std::vector<uint32_t> first_row(IDirectDrawSurface2* surface, int words)
 {
@@ -90,7 +71,7 @@ TEST(ddraw_copy_surface, holds_the_picture_in_each_layout_of_the_primary_surface
                               {15, {0x7C00, 0x03E0, 0x001F}},
                               {16, {0xF800, 0x07E0, 0x001F}}};
     test_window window(64, 32);
-    IDirectDrawSurface2* const surface = any_surface2();
+    IDirectDrawSurface2* const surface = make_ddraw_surface2();
     blt_patch blt(
         surface,
         [](IDirectDrawSurface2* self, RECT* to, IDirectDrawSurface2* source, RECT* from,

@@ -17,6 +17,7 @@
 #include "d3d11_fake_decoder.h"
 #include "d3d11_readback.h"
 #include "dc_capture.h"
+#include "ddraw_surface.h"
 #include "fake_dxva2_decoder.h"
 #include "harness.h"
 #include "import_patch.h"
@@ -408,18 +409,7 @@ void ddraw_loss_storm()
     software_frames path;
     int n = 0;
     check(path.start() && path.draws_again(n), "DirectDraw: the first frames");
-    IDirectDraw* ddraw = nullptr;
-    DirectDrawCreate(nullptr, &ddraw, nullptr);
-    ddraw->SetCooperativeLevel(nullptr, DDSCL_NORMAL);
-    DDSURFACEDESC desc = {};
-    desc.dwSize = sizeof(desc);
-    desc.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT;
-    desc.dwWidth = desc.dwHeight = 8;
-    desc.ddsCaps.dwCaps = DDSCAPS_OFFSCREENPLAIN | DDSCAPS_SYSTEMMEMORY;
-    IDirectDrawSurface* surface = nullptr;
-    IDirectDrawSurface2* table_owner = nullptr;
-    ddraw->CreateSurface(&desc, &surface, nullptr);
-    surface->QueryInterface(IID_IDirectDrawSurface2, reinterpret_cast<void**>(&table_owner));
+    IDirectDrawSurface2* table_owner = make_ddraw_surface2();
     bool lose = false, stuck = false;
     auto losing = fail_calls<&IDirectDrawSurface2::Blt>(table_owner, DDERR_SURFACELOST,
                                                         [&](int) { return lose; });
@@ -444,8 +434,6 @@ void ddraw_loss_storm()
     losing.reset();
     refusing.reset();
     table_owner->Release();
-    surface->Release();
-    ddraw->Release();
 }
 
 // Present failing for stretches: nothing is logged, the decoder's lock is given back after
