@@ -50,8 +50,10 @@ for backend in d3d9 dxva2 d3d11; do
 done
 run soak_ddraw "$BIN/ddraw_only" "$DDRAW_ENV" -- vrender_reliability.exe soak --backend ddraw --long \
   --seed "$SEED"
-# Direct3D 9 and 11 from one copy of the program, DirectDraw from the one beside the stand-in.
-run storm_d3d "$BIN" -- vrender_reliability.exe storm --long --seed "$SEED"
+# Direct3D 9 and 11 each in a process of its own, DirectDraw from the copy beside the stand-in.
+for backend in d3d9 d3d11; do
+  run "storm_$backend" "$BIN" -- vrender_reliability.exe storm --long --backend "$backend" --seed "$SEED"
+done
 run storm_ddraw "$BIN/ddraw_only" "$DDRAW_ENV" -- vrender_reliability.exe storm --long --seed "$SEED"
 
 {
