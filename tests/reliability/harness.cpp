@@ -403,7 +403,6 @@ class d3d11_source final : public frame_source {
     std::string borrowed() const override
     {
         return "device:" + std::to_string(decoder_.device_refcount()) +
-               ",real-device:" + std::to_string(decoder_.real_device_refcount()) +
                ",context:" + std::to_string(decoder_.context_refcount()) +
                refs("texture", decoder_.texture());
     }
