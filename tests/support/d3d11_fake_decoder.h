@@ -26,7 +26,6 @@ class fake_d3d11_decoder {
 
     bool ready() const { return texture_ != nullptr; }
     ID3D11Device* device() const { return device_; }
-    nv12_standin& standin() { return *standin_; }
     // Lets go of the stand-in textures (each holds a reference on the device).
     void release_standins() { standin_->release(); }
     ID3D11DeviceContext* context() const { return context_; }
@@ -38,11 +37,7 @@ class fake_d3d11_decoder {
     void fill_chroma(uint8_t u, uint8_t v);
 
     AVCodecContext* codec_context() { return &codec_ctx_; }
-    AVBufferRef* device_ref() { return &device_ref_; }
-    AVHWDeviceContext* device_context() { return &device_ctx_; }
     AVD3D11VADeviceContext* hwctx() { return &hwctx_; }
-    AVBufferRef* frames_ref() { return &frames_ref_; }
-    AVHWFramesContext* frames_context() { return &frames_ctx_; }
 
     // A format-174 frame of `slice`, as the decoder leaves it, with the codec context in
     // `opaque` and the frames context in hw_frames_ctx.

@@ -28,9 +28,6 @@ class fake_dxva2_decoder {
     IDirect3DSurface9* make_surface(int width, int height, uint32_t (*colour_at)(int x, int y));
 
     AVCodecContext* codec_context() { return &records_.codec_ctx; }
-    AVBufferRef* device_ref() { return &records_.device_ref; }
-    AVHWDeviceContext* device_context() { return &records_.device_ctx; }
-    dxva2_device_priv* private_record() { return &records_.priv; }
 
     // A format-53 frame of `surface`, with the codec context in `opaque`.
     AVFrame frame_of(IDirect3DSurface9* surface) { return records_.frame_of(surface); }
