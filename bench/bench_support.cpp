@@ -67,13 +67,13 @@ void declare_figure(const std::string& benchmark, bool per_second, const std::st
 }
 
 void declare_throughput(const std::string& benchmark, double items, const std::string& unit,
-                        const std::string& what)
+                        const std::string& what, const std::string& goal)
 {
-    benchmark::AddCustomContext(next_key("figure"), "{\"benchmark\": " + quoted(benchmark) +
-                                                        ", \"unit\": " + quoted("giga_per_second") +
-                                                        ", \"items\": " + std::to_string(items) +
-                                                        ", \"label\": " + quoted(unit) +
-                                                        ", \"what\": " + quoted(what) + "}");
+    benchmark::AddCustomContext(
+        next_key("figure"),
+        "{\"benchmark\": " + quoted(benchmark) + ", \"unit\": " + quoted("giga_per_second") +
+            ", \"items\": " + std::to_string(items) + ", \"label\": " + quoted(unit) +
+            ", \"goal\": " + quoted(goal) + ", \"what\": " + quoted(what) + "}");
 }
 
 benchmark::internal::Benchmark* pinned(benchmark::internal::Benchmark* b, int64_t iterations,

@@ -35,9 +35,9 @@ void declare_figure(const std::string& benchmark, bool per_second, const std::st
 
 // Declares a throughput for the summary: `items` (pixels, say) per iteration over the median
 // real time per iteration of `benchmark`, shown in thousand millions of them per second with
-// `unit` as the label ("Gpixel/s").
+// `unit` as the label ("Gpixel/s"), against `goal` (">=2.5" in those units, or empty).
 void declare_throughput(const std::string& benchmark, double items, const std::string& unit,
-                        const std::string& what);
+                        const std::string& what, const std::string& goal = "");
 
 // How a benchmark's iterations are timed: on the wall clock, or by the benchmark itself
 // (State::SetIterationTime) when only some of an iteration's work counts.
