@@ -16,6 +16,14 @@ std::string quoted(const std::string& text)
     return "\"" + text + "\"";
 }
 
+// A number in JSON, with all its digits.
+std::string exact(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof(text), "%.17g", value);
+    return text;
+}
+
 int declared = 0;
 
 constexpr DWORD settle_milliseconds = 250;
@@ -67,13 +75,23 @@ void declare_figure(const std::string& benchmark, bool per_second, const std::st
 }
 
 void declare_throughput(const std::string& benchmark, double items, const std::string& unit,
-                        const std::string& what)
+                        const std::string& what, const std::string& goal)
 {
-    benchmark::AddCustomContext(next_key("figure"), "{\"benchmark\": " + quoted(benchmark) +
-                                                        ", \"unit\": " + quoted("giga_per_second") +
-                                                        ", \"items\": " + std::to_string(items) +
-                                                        ", \"label\": " + quoted(unit) +
-                                                        ", \"what\": " + quoted(what) + "}");
+    benchmark::AddCustomContext(
+        next_key("figure"),
+        "{\"benchmark\": " + quoted(benchmark) + ", \"unit\": " + quoted("giga_per_second") +
+            ", \"items\": " + std::to_string(items) + ", \"label\": " + quoted(unit) +
+            ", \"goal\": " + quoted(goal) + ", \"what\": " + quoted(what) + "}");
+}
+
+void declare_counter(const std::string& benchmark, const std::string& counter, double scale,
+                     const std::string& unit, const std::string& what)
+{
+    benchmark::AddCustomContext(
+        next_key("figure"),
+        "{\"benchmark\": " + quoted(benchmark) + ", \"unit\": " + quoted("counter") +
+            ", \"counter\": " + quoted(counter) + ", \"scale\": " + exact(scale) +
+            ", \"label\": " + quoted(unit) + ", \"what\": " + quoted(what) + "}");
 }
 
 benchmark::internal::Benchmark* pinned(benchmark::internal::Benchmark* b, int64_t iterations,
@@ -92,8 +110,8 @@ double now_seconds()
     return std::chrono::duration<double>(clock::now().time_since_epoch()).count();
 }
 
-window::window(int width, int height)
-    : handle_(CreateWindowExA(0, window_class(), "video_render bench", WS_POPUP | WS_VISIBLE, 0, 0,
+window::window(int width, int height, int x, int y)
+    : handle_(CreateWindowExA(0, window_class(), "video_render bench", WS_POPUP | WS_VISIBLE, x, y,
                               width, height, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr))
 {
     pump_messages();

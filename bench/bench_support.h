@@ -35,9 +35,14 @@ void declare_figure(const std::string& benchmark, bool per_second, const std::st
 
 // Declares a throughput for the summary: `items` (pixels, say) per iteration over the median
 // real time per iteration of `benchmark`, shown in thousand millions of them per second with
-// `unit` as the label ("Gpixel/s").
+// `unit` as the label ("Gpixel/s"), against `goal` (">=2.5" in those units, or empty).
 void declare_throughput(const std::string& benchmark, double items, const std::string& unit,
-                        const std::string& what);
+                        const std::string& what, const std::string& goal = "");
+
+// Declares a figure for the summary: the counter `counter` that `benchmark` set (its median
+// over the repetitions), times `scale`, shown with `unit` as the label.
+void declare_counter(const std::string& benchmark, const std::string& counter, double scale,
+                     const std::string& unit, const std::string& what);
 
 // How a benchmark's iterations are timed: on the wall clock, or by the benchmark itself
 // (State::SetIterationTime) when only some of an iteration's work counts.
@@ -54,12 +59,13 @@ benchmark::internal::Benchmark* pinned(benchmark::internal::Benchmark* b, int64_
 // work.
 double now_seconds();
 
-// A real top-level window of exactly width x height pixels (a pop-up window without a sizing
-// frame keeps the size it is given). Making one is left to settle: under Wine the X server
-// paints a new window for a while after it appears, on the processors a benchmark runs on.
+// A real top-level window of exactly width x height pixels at (x, y) on the screen (a pop-up
+// window without a sizing frame keeps the size it is given). Making one is left to settle: under
+// Wine the X server paints a new window for a while after it appears, on the processors a benchmark
+// runs on.
 class window {
   public:
-    window(int width, int height);
+    window(int width, int height, int x = 0, int y = 0);
     // A window of that size kept for the life of the program, made on first use; repetitions
     // of a benchmark share it.
     static window& shared(int width, int height);

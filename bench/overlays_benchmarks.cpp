@@ -3,6 +3,8 @@
 //   decoder-style plain device (a frame: begin_render, draw_overlays, present, and waiting
 //   until the device has carried it all out); an empty frame of the same device for scale;
 //   the GDI renderer gdi_mytext on a 32-bit DIB section (a frame: draw, GdiFlush).
+// Each steady frame is compared with its anchor (overlay_anchor.h): the same entries drawn
+// with D3DX objects, or GDI and GDI+ objects, made once, in the same kind of frame.
 // Each renderer's first frame, on a fresh renderer, is timed separately from its steady frames:
 // what a renderer makes once and keeps (fonts, glyph textures) shows as the difference.
 #include <cstring>
@@ -14,6 +16,7 @@
 #include "d3dx9_render/d3d9_manager.h"
 #include "gdi_mytext.h"
 #include "kx_logger.h"
+#include "overlay_anchor.h"
 #include "overlay_scene.h"
 
 namespace {
@@ -57,8 +60,14 @@ class d3d9_overlay_rig {
 
     void frame(std::list<overlay_group>* groups)
     {
+        frame_around([&] { manager_->draw_overlays(groups, width, height, nullptr); });
+    }
+
+    // A frame whose drawing between begin_render and present is `draw`.
+    template <typename draw_fn> void frame_around(draw_fn draw)
+    {
         manager_->begin_render(true, opaque_black);
-        manager_->draw_overlays(groups, width, height, nullptr);
+        draw();
         manager_->present(nullptr, nullptr);
         device_->finish();
     }
@@ -104,6 +113,26 @@ void d3d9_overlays_first(benchmark::State& state)
         rig.frame(&groups);
         state.SetIterationTime(bench::now_seconds() - start);
     }
+}
+
+void d3d9_overlays_anchor(benchmark::State& state)
+{
+    decoder_device device;
+    d3d9_overlay_rig rig;
+    if (!rig.start(device)) {
+        state.SkipWithError("the Direct3D 9 backend could not start on a decoder's device");
+        return;
+    }
+    const anchor::scene scene = anchor::reduce(overlay_scene(), width, height);
+    anchor::d3dx_anchor drawing(device.device(), scene);
+    if (!drawing.ready()) {
+        state.SkipWithError("the D3DX objects could not be made");
+        return;
+    }
+    rig.frame_around([&] { drawing.frame(); });
+
+    for (auto _ : state)
+        rig.frame_around([&] { drawing.frame(); });
 }
 
 void d3d9_empty_frame(benchmark::State& state)
@@ -191,6 +220,27 @@ void gdi_overlays_steady(benchmark::State& state)
         state.SkipWithError("the GDI renderer drew nothing");
 }
 
+void gdi_overlays_anchor(benchmark::State& state)
+{
+    dib_canvas canvas;
+    if (!canvas.ready()) {
+        state.SkipWithError("no DIB section");
+        return;
+    }
+    const anchor::scene scene = anchor::reduce(overlay_scene(), width, height);
+    anchor::gdi_anchor drawing(scene);
+    bool drawn = drawing.frame(canvas.dc());
+    GdiFlush();
+
+    for (auto _ : state) {
+        drawn = drawing.frame(canvas.dc()) && drawn;
+        GdiFlush();
+    }
+
+    if (!drawn || !canvas.drawn_on())
+        state.SkipWithError("the GDI anchor drew nothing");
+}
+
 void gdi_overlays_first(benchmark::State& state)
 {
     dib_canvas canvas;
@@ -215,17 +265,29 @@ void bench::register_benchmarks()
     pinned(benchmark::RegisterBenchmark("d3d9_overlays_steady", d3d9_overlays_steady), 5, 25);
     pinned(benchmark::RegisterBenchmark("d3d9_overlays_first", d3d9_overlays_first), 2, 25,
            timing::manual);
+    pinned(benchmark::RegisterBenchmark("d3d9_overlays_anchor", d3d9_overlays_anchor), 5, 25);
     pinned(benchmark::RegisterBenchmark("d3d9_empty_frame", d3d9_empty_frame), 5, 25);
     pinned(benchmark::RegisterBenchmark("gdi_overlays_steady", gdi_overlays_steady), 5, 25);
+    pinned(benchmark::RegisterBenchmark("gdi_overlays_anchor", gdi_overlays_anchor), 5, 25);
     pinned(benchmark::RegisterBenchmark("gdi_overlays_first", gdi_overlays_first), 2, 25,
            timing::manual);
 
+    declare_ratio("gdi_overlays_steady", "gdi_overlays_anchor", "<=1.3",
+                  "GDI renderer, 100 overlay entries at 1920x1080 (steady) vs GDI and GDI+ "
+                  "objects made once");
+    declare_ratio("d3d9_overlays_steady", "d3d9_overlays_anchor", "",
+                  "Direct3D 9 renderer, 100 overlay entries at 1920x1080 (steady) vs D3DX "
+                  "objects made once");
     declare_figure("d3d9_overlays_steady", false,
                    "Direct3D 9 frame with 100 overlay entries, 1920x1080 (steady)");
     declare_figure("d3d9_empty_frame", false,
                    "Direct3D 9 frame without overlays (clear, present), 1920x1080");
+    declare_figure("d3d9_overlays_anchor", false,
+                   "Direct3D 9 frame with the same entries drawn by the D3DX anchor");
     declare_figure("gdi_overlays_steady", false,
                    "GDI frame with 100 overlay entries, 1920x1080 (steady)");
+    declare_figure("gdi_overlays_anchor", false,
+                   "GDI frame with the same entries drawn by the GDI and GDI+ anchor");
     declare_ratio("d3d9_overlays_first", "d3d9_overlays_steady", "",
                   "Direct3D 9 overlays: first frame of a new renderer vs steady frames");
     declare_ratio("gdi_overlays_first", "gdi_overlays_steady", "",

@@ -4,7 +4,8 @@
 Each program declares in its JSON context ("video_render.ratio.NN" and
 "video_render.figure.NN", see bench_support.h) what to report: ratios of the median real time
 per iteration of a candidate over that of its anchor, measured in the same run, with their
-goals, and plain figures. Exits 0 whether goals are met or not; 1 when an output is missing
+goals, and figures (times, rates, or a counter a benchmark set), some with goals of their own.
+Exits 0 whether goals are met or not; 1 when an output is missing
 or unreadable, a benchmark reported an error, or a declared benchmark did not run.
 """
 
@@ -22,11 +23,11 @@ def base_name(run_name):
 
 
 def load(path):
-    """Median real time per iteration (ns) and coefficient of variation of each benchmark, the
-    declarations, the errors."""
+    """Median real time per iteration (ns), coefficient of variation and median counters of each
+    benchmark, the declarations, the errors."""
     with open(path, encoding="utf-8") as f:
         data = json.load(f)
-    times, spread, samples, errors = {}, {}, {}, []
+    times, spread, samples, counters, errors = {}, {}, {}, {}, []
     for b in data.get("benchmarks", []):
         name = base_name(b.get("run_name", b["name"]))
         if b.get("error_occurred"):
@@ -38,21 +39,22 @@ def load(path):
         if b.get("run_type") == "aggregate":
             if b.get("aggregate_name") == "median":
                 times[name] = ns
+                counters[name] = b
             elif b.get("aggregate_name") == "cv":
                 spread[name] = b["real_time"]
         else:
-            samples.setdefault(name, []).append(ns)
+            samples.setdefault(name, []).append((ns, b))
     for name, values in samples.items():
         if name not in times:  # a single repetition
-            values.sort()
-            times[name] = values[len(values) // 2]
+            values.sort(key=lambda sample: sample[0])
+            times[name], counters[name] = values[len(values) // 2]
     context = data.get("context", {})
     declared = [
         (key.split(".")[1], json.loads(value))
         for key, value in sorted(context.items())
         if key.startswith("video_render.")
     ]
-    return times, spread, declared, errors
+    return times, spread, counters, declared, errors
 
 
 def meets(ratio, goal):
@@ -60,6 +62,10 @@ def meets(ratio, goal):
         return None
     bound = float(goal[2:])
     return ratio <= bound if goal.startswith("<=") else ratio >= bound
+
+
+def result_of(ok):
+    return "info" if ok is None else ("pass" if ok else "MISSED")
 
 
 def show_time(ns):
@@ -70,7 +76,7 @@ def main(paths):
     rows, figures, problems = [], [], []
     for path in paths:
         try:
-            times, spread, declared, errors = load(path)
+            times, spread, counters, declared, errors = load(path)
         except (OSError, ValueError, KeyError) as error:
             problems.append(f"{path}: unreadable ({error})")
             continue
@@ -90,13 +96,21 @@ def main(paths):
                 if value is None:
                     problems.append(f"{path}: {d['benchmark']} did not run")
                     continue
+                goal, ok = d.get("goal", ""), None
                 if d["unit"] == "per_second":
                     shown = f"{1e9 / value:9.1f} /s"
                 elif d["unit"] == "giga_per_second":
+                    ok = meets(d["items"] / value, goal)
                     shown = f"{d['items'] / value:9.2f} {d['label']}"
+                elif d["unit"] == "counter":
+                    count = counters[d["benchmark"]].get(d["counter"])
+                    if count is None:
+                        problems.append(f"{path}: {d['benchmark']} did not count {d['counter']}")
+                        continue
+                    shown = f"{count * d['scale']:9.2f} {d['label']}"
                 else:
                     shown = show_time(value)
-                figures.append((d["what"], shown))
+                figures.append((d["what"], shown, goal, ok))
 
     width = max([len(r[0]) for r in rows] + [len(f[0]) for f in figures] + [10])
     print()
@@ -104,19 +118,17 @@ def main(paths):
     print("(cv: the larger coefficient of variation of the two over their repetitions)")
     print(f"{'':{width}}  {'candidate':>12}  {'anchor':>12}  {'ratio':>7}  {'cv':>4}"
           f"  {'goal':>7}  result")
-    missed = 0
     for what, candidate, anchor, ratio, noise, goal, ok in rows:
-        result = "info" if ok is None else ("pass" if ok else "MISSED")
-        missed += ok is False
         print(f"{what:{width}}  {show_time(candidate)}  {show_time(anchor)}  {ratio:6.2f}x"
-              f"  {noise:3.0%}  {goal or '-':>7}  {result}")
+              f"  {noise:3.0%}  {goal or '-':>7}  {result_of(ok)}")
     if figures:
         print()
         print("Figures (median)")
-        for what, shown in figures:
-            print(f"{what:{width}}  {shown}")
+        for what, shown, goal, ok in figures:
+            print(f"{what:{width}}  {shown}" + (f"  {goal:>7}  {result_of(ok)}" if goal else ""))
     print()
-    print(f"{sum(r[6] is True for r in rows)} goals met, {missed} missed")
+    outcomes = [r[6] for r in rows] + [f[3] for f in figures]
+    print(f"{outcomes.count(True)} goals met, {outcomes.count(False)} missed")
     for problem in problems:
         print(f"[bench] {problem}", file=sys.stderr)
     return 1 if problems else 0

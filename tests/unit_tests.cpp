@@ -70,17 +70,21 @@ TEST(rgb_adjust, known_pixels_through_each_step)
     EXPECT_EQ(adjusted({1, 128, 254, 0}, params_for(50, 51, 50, 50)), (bgrx{3, 130, 255, 0}));
 }
 
-TEST(rgb_adjust, sse2_matches_the_plain_loop_on_every_colour_and_tail_and_leaves_the_pitch_alone)
+TEST(rgb_adjust, simd_forms_match_the_plain_loop_on_every_colour_and_tail_and_leave_the_pitch_alone)
 {
     ASSERT_TRUE(rgb_adjust::sse2_available());
-    const int values[][4] = {{0, 50, 50, 50},      {100, 50, 50, 50}, {50, 0, 50, 50},
-                             {50, 100, 50, 50},    {50, 50, 0, 50},   {50, 50, 100, 50},
-                             {50, 50, 50, 0},      {50, 50, 50, 100}, {0, 0, 0, 0},
-                             {100, 100, 100, 100}, {0, 100, 100, 25}, {100, 0, 51, 75}};
-    for (int set = 0; set < 12; ++set) {
-        // Every colour once, the fourth byte varied, in rows that leave 0 to 7 pixels to the
-        // plain tail and have spare bytes behind them.
-        const int width = 4089 + set % 8, pitch = width * 4 + 12, rows = (1 << 24) / width + 1;
+    // Without AVX2 here, only the SSE2 form is compared.
+    const bool avx2 = rgb_adjust::avx2_available();
+    const int values[][4] = {
+        {0, 50, 50, 50},  {100, 50, 50, 50},    {50, 0, 50, 50},   {50, 100, 50, 50},
+        {50, 50, 0, 50},  {50, 50, 100, 50},    {50, 50, 50, 0},   {50, 50, 50, 100},
+        {0, 0, 0, 0},     {100, 100, 100, 100}, {0, 100, 100, 25}, {100, 0, 51, 75},
+        {49, 51, 50, 50}, {25, 75, 40, 60},     {100, 100, 0, 0},  {0, 0, 100, 100}};
+    for (int set = 0; set < 16; ++set) {
+        // Every colour once, the fourth byte varied, in rows that leave 0 to 15 pixels to the
+        // plain tail and have an odd number of spare bytes behind them.
+        const int width = 4080 + set, pitch = width * 4 + 3 + 2 * (set % 5);
+        const int rows = (1 << 24) / width + 1;
         std::vector<uint8_t> source(size_t(pitch) * rows, 0x5A);
         for (uint32_t i = 0; i < (1u << 24); ++i)
             for (int byte = 0; byte < 4; ++byte)
@@ -88,12 +92,18 @@ TEST(rgb_adjust, sse2_matches_the_plain_loop_on_every_colour_and_tail_and_leaves
                     uint8_t(byte < 3 ? i >> (8 * byte) : i * 7 + 3);
         const int* v = values[set];
         const params p = params_for(v[0], v[1], v[2], v[3]);
-        std::vector<uint8_t> plain = source, simd = source;
+        std::vector<uint8_t> plain = source;
         rgb_adjust::apply_plain(plain.data(), width, rows, pitch, p);
-        rgb_adjust::apply_sse2(simd.data(), width, rows, pitch, p);
-        ASSERT_TRUE(plain == simd) << v[0] << " " << v[1] << " " << v[2] << " " << v[3];
+        for (const auto form : {rgb_adjust::apply_sse2, rgb_adjust::apply_avx2}) {
+            if (form == rgb_adjust::apply_avx2 && !avx2)
+                continue;
+            std::vector<uint8_t> simd = source;
+            form(simd.data(), width, rows, pitch, p);
+            ASSERT_TRUE(plain == simd) << (form == rgb_adjust::apply_avx2 ? "AVX2 " : "SSE2 ")
+                                       << v[0] << " " << v[1] << " " << v[2] << " " << v[3];
+        }
         for (int row = 0; row < rows; ++row)
             for (int spare = width * 4; spare < pitch; ++spare)
-                ASSERT_EQ(simd[size_t(row) * pitch + spare], 0x5A);
+                ASSERT_EQ(plain[size_t(row) * pitch + spare], 0x5A);
     }
 }

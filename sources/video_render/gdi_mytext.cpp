@@ -64,73 +64,32 @@ class selected_pen {
     HGDIOBJ previous_ = nullptr;
 };
 
-// One GDI+ text operation on a device context: graphics with a world transform, a
-// typographic string format with near alignment and the given flags, and a font made from
-// the GDI font (or the context's own font when there is none).
-class text_session {
-  public:
-    text_session(HDC dc, Gdiplus::GpMatrix* transform, INT format_flags, HFONT font)
-    {
-        gp::GdipCreateFromHDC(dc, &graphics_);
-        if (!graphics_)
-            return;
-        gp::GdipSetWorldTransform(graphics_, transform);
-        gp::GdipSetSmoothingMode(graphics_, Gdiplus::SmoothingModeHighSpeed);
-        Gdiplus::GpStringFormat* typographic = nullptr;
-        gp::GdipStringFormatGetGenericTypographic(&typographic);
-        if (typographic)
-            gp::GdipCloneStringFormat(typographic, &format_);
-        if (format_) {
-            gp::GdipSetStringFormatAlign(format_, Gdiplus::StringAlignmentNear);
-            gp::GdipSetStringFormatLineAlign(format_, Gdiplus::StringAlignmentNear);
-            gp::GdipSetStringFormatFlags(format_, format_flags);
-        }
-        LOGFONTA logfont = {};
-        if (font && GetObjectA(font, sizeof(logfont), &logfont))
-            gp::GdipCreateFontFromLogfontA(dc, &logfont, &font_);
-        else
-            gp::GdipCreateFontFromDC(dc, &font_);
-    }
-    ~text_session()
-    {
-        if (font_)
-            gp::GdipDeleteFont(font_);
-        if (format_)
-            gp::GdipDeleteStringFormat(format_);
-        if (graphics_)
-            gp::GdipDeleteGraphics(graphics_);
-    }
-    text_session(const text_session&) = delete;
-    text_session& operator=(const text_session&) = delete;
+// The font of the renderer's texts at `height` pixels, from the system's GUI font.
+LOGFONTA text_logfont(uint32_t height)
+{
+    LOGFONTA logfont = {};
+    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof(logfont), &logfont);
+    logfont.lfHeight = static_cast<LONG>(height);
+    logfont.lfCharSet = DEFAULT_CHARSET;
+    std::memcpy(logfont.lfFaceName, face_name, sizeof(face_name));
+    return logfont;
+}
 
-    bool ready() const { return graphics_ && format_ && font_; }
-
-    // The size the text takes when laid out from (x, y), in world units.
-    Gdiplus::RectF measure(const std::wstring& text, float x, float y) const
-    {
-        const Gdiplus::RectF layout(x, y, 0.0f, 0.0f);
-        Gdiplus::RectF bounds(x, y, 0.0f, 0.0f);
-        gp::GdipMeasureString(graphics_, text.c_str(), static_cast<INT>(text.size()), font_,
-                              &layout, format_, &bounds, nullptr, nullptr);
-        return bounds;
+// A typographic string format with near alignment and the given flags.
+Gdiplus::GpStringFormat* make_format(INT flags)
+{
+    Gdiplus::GpStringFormat* typographic = nullptr;
+    Gdiplus::GpStringFormat* format = nullptr;
+    gp::GdipStringFormatGetGenericTypographic(&typographic);
+    if (typographic)
+        gp::GdipCloneStringFormat(typographic, &format);
+    if (format) {
+        gp::GdipSetStringFormatAlign(format, Gdiplus::StringAlignmentNear);
+        gp::GdipSetStringFormatLineAlign(format, Gdiplus::StringAlignmentNear);
+        gp::GdipSetStringFormatFlags(format, flags);
     }
-
-    void draw(const std::wstring& text, const Gdiplus::RectF& box, uint32_t argb) const
-    {
-        Gdiplus::GpSolidFill* brush = nullptr;
-        gp::GdipCreateSolidFill(argb, &brush);
-        if (!brush)
-            return;
-        gp::GdipDrawString(graphics_, text.c_str(), static_cast<INT>(text.size()), font_, &box,
-                           format_, brush);
-        gp::GdipDeleteBrush(brush);
-    }
-
-  private:
-    Gdiplus::GpGraphics* graphics_ = nullptr;
-    Gdiplus::GpStringFormat* format_ = nullptr;
-    Gdiplus::GpFont* font_ = nullptr;
-};
+    return format;
+}
 
 } // namespace
 
@@ -210,21 +169,104 @@ direction_mark_points direction_mark_at(POINT mid, POINT direction)
     return mark;
 }
 
+text_painter::text_painter()
+{
+    gdi_manager::get_instance();
+    formats_[static_cast<int>(layout::text)] = make_format(Gdiplus::StringFormatFlagsNoWrap);
+    formats_[static_cast<int>(layout::label)] = make_format(Gdiplus::StringFormatFlagsNoClip);
+    gp::GdipCreateSolidFill(opaque, &brush_);
+}
+
+text_painter::~text_painter()
+{
+    end_frame();
+    for (const auto& cached : fonts_)
+        gp::GdipDeleteFont(cached.second);
+    for (Gdiplus::GpStringFormat* format : formats_)
+        if (format)
+            gp::GdipDeleteStringFormat(format);
+    if (brush_)
+        gp::GdipDeleteBrush(brush_);
+}
+
+void text_painter::begin_frame(HDC dc)
+{
+    end_frame();
+    dc_ = dc;
+}
+
+void text_painter::end_frame()
+{
+    if (graphics_)
+        gp::GdipDeleteGraphics(graphics_);
+    graphics_ = nullptr;
+    dc_ = nullptr;
+}
+
+Gdiplus::GpGraphics* text_painter::graphics()
+{
+    if (!graphics_ && dc_) {
+        gp::GdipCreateFromHDC(dc_, &graphics_);
+        if (graphics_)
+            gp::GdipSetSmoothingMode(graphics_, Gdiplus::SmoothingModeHighSpeed);
+    }
+    return graphics_;
+}
+
+Gdiplus::GpFont* text_painter::font(uint32_t height)
+{
+    const auto cached = fonts_.find(height);
+    if (cached != fonts_.end())
+        return cached->second;
+    // The context only lends its resolution: the font serves every later frame's context.
+    const LOGFONTA logfont = text_logfont(height);
+    Gdiplus::GpFont* made = nullptr;
+    gp::GdipCreateFontFromLogfontA(dc_, &logfont, &made);
+    if (made)
+        fonts_[height] = made;
+    return made;
+}
+
+bool text_painter::prepare(uint32_t height, layout kind, Gdiplus::GpMatrix* transform)
+{
+    format_ = formats_[static_cast<int>(kind)];
+    font_ = graphics() && format_ && brush_ ? font(height) : nullptr;
+    if (!font_)
+        return false;
+    gp::GdipSetWorldTransform(graphics_, transform);
+    return true;
+}
+
+Gdiplus::RectF text_painter::measure(const std::wstring& text, float x, float y) const
+{
+    const Gdiplus::RectF layout(x, y, 0.0f, 0.0f);
+    Gdiplus::RectF bounds(x, y, 0.0f, 0.0f);
+    gp::GdipMeasureString(graphics_, text.c_str(), static_cast<INT>(text.size()), font_, &layout,
+                          format_, &bounds, nullptr, nullptr);
+    return bounds;
+}
+
+void text_painter::draw(const std::wstring& text, const Gdiplus::RectF& box, uint32_t argb) const
+{
+    gp::GdipSetSolidFillColor(brush_, argb);
+    gp::GdipDrawString(graphics_, text.c_str(), static_cast<INT>(text.size()), font_, &box, format_,
+                       brush_);
+}
+
 } // namespace gdi_overlay
 
 gdi_mytext::gdi_mytext()
 {
-    gdi_manager::get_instance();
     gp::GdipCreateMatrix(&zoom_matrix_);
     if (zoom_matrix_)
         gp::GdipSetMatrixElements(zoom_matrix_, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f);
+    gp::GdipCreateMatrix(&reference_matrix_);
 }
 
 gdi_mytext::~gdi_mytext()
 {
-    for (const auto& cached : font_cache_)
-        DeleteObject(cached.second);
-    font_cache_.clear();
+    if (reference_matrix_)
+        gp::GdipDeleteMatrix(reference_matrix_);
     if (zoom_matrix_)
         gp::GdipDeleteMatrix(zoom_matrix_);
 }
@@ -251,12 +293,14 @@ bool gdi_mytext::draw(HDC dc, std::list<overlay_group>* groups, int ref_width, i
     ref_width_ = static_cast<uint32_t>(ref_width);
     ref_height_ = static_cast<uint32_t>(ref_height);
     hdc_ = dc;
+    texts_.begin_frame(dc);
     overlay_rules::visit_in_drawing_order(*groups, [this](overlay_entry& entry) {
         if (entry.kind == overlay_kind_figure)
             draw_figure(entry);
         else if (entry.kind == overlay_kind_text)
             draw_text(entry);
     });
+    texts_.end_frame();
     hdc_ = nullptr;
     return true;
 }
@@ -377,7 +421,6 @@ void gdi_mytext::draw_text(overlay_entry& entry)
     float scale_y = 1.0f;
     overlay_rules::text_margins margins = overlay_rules::margins_for(entry);
     Gdiplus::GpMatrix* transform = zoom_matrix_;
-    Gdiplus::GpMatrix* scaled = nullptr;
     if (entry.scale_to_reference) {
         px = static_cast<float>(ref_width_ * anchor.x / rw);
         py = static_cast<float>(ref_height_ * anchor.y / rh);
@@ -393,41 +436,31 @@ void gdi_mytext::draw_text(overlay_entry& entry)
         margins.vertical =
             static_cast<int>(static_cast<float>(margins.vertical) *
                              static_cast<float>(ref_height_) / static_cast<float>(height_));
-        gp::GdipCreateMatrix(&scaled);
-        if (scaled) {
-            gp::GdipScaleMatrix(scaled, scale_x, scale_y, Gdiplus::MatrixOrderPrepend);
-            gp::GdipMultiplyMatrix(scaled, zoom_matrix_, Gdiplus::MatrixOrderAppend);
-            transform = scaled;
+        if (reference_matrix_) {
+            gp::GdipSetMatrixElements(reference_matrix_, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f);
+            gp::GdipScaleMatrix(reference_matrix_, scale_x, scale_y, Gdiplus::MatrixOrderPrepend);
+            gp::GdipMultiplyMatrix(reference_matrix_, zoom_matrix_, Gdiplus::MatrixOrderAppend);
+            transform = reference_matrix_;
         }
     }
 
-    Gdiplus::RectF box;
-    bool placed = false;
-    {
-        text_session session(hdc_, transform, Gdiplus::StringFormatFlagsNoWrap,
-                             get_font(font_height));
-        if (session.ready()) {
-            const Gdiplus::RectF size = session.measure(wide, px, py);
-            // The alignment works on the whole-pixel part of the measured size.
-            const double whole_width = static_cast<int>(size.Width);
-            const double whole_height = static_cast<int>(size.Height);
-            box = Gdiplus::RectF(static_cast<float>(overlay_rules::aligned_start(
-                                     px, whole_width, entry.h_align, margins.horizontal)),
-                                 static_cast<float>(overlay_rules::aligned_start(
-                                     py, whole_height, entry.v_align, margins.vertical)),
-                                 size.Width, size.Height);
-            const int right = static_cast<int>(box.X + box.Width);
-            const int bottom = static_cast<int>(box.Y + box.Height);
-            overlay_rules::write_back_corner(entry, static_cast<uint32_t>(right),
-                                             static_cast<uint32_t>(bottom), rw, rh, space_width,
-                                             space_height);
-            session.draw(wide, box, entry.text_color | opaque);
-            placed = true;
-        }
-    }
-    if (scaled)
-        gp::GdipDeleteMatrix(scaled);
-    if (!placed || !entry.border)
+    if (!texts_.prepare(font_height, gdi_overlay::text_painter::layout::text, transform))
+        return;
+    const Gdiplus::RectF size = texts_.measure(wide, px, py);
+    // The alignment works on the whole-pixel part of the measured size.
+    const double whole_width = static_cast<int>(size.Width);
+    const double whole_height = static_cast<int>(size.Height);
+    const Gdiplus::RectF box(static_cast<float>(overlay_rules::aligned_start(
+                                 px, whole_width, entry.h_align, margins.horizontal)),
+                             static_cast<float>(overlay_rules::aligned_start(
+                                 py, whole_height, entry.v_align, margins.vertical)),
+                             size.Width, size.Height);
+    overlay_rules::write_back_corner(entry,
+                                     static_cast<uint32_t>(static_cast<int>(box.X + box.Width)),
+                                     static_cast<uint32_t>(static_cast<int>(box.Y + box.Height)),
+                                     rw, rh, space_width, space_height);
+    texts_.draw(wide, box, entry.text_color | opaque);
+    if (!entry.border)
         return;
 
     // The frame: 2 pixels left and right of the text, on its top and bottom edges, taken to
@@ -453,12 +486,11 @@ void gdi_mytext::draw_label(const std::string& text, uint32_t argb, uint32_t hei
     const std::wstring wide = to_wide(text);
     if (wide.empty())
         return;
-    text_session session(hdc_, zoom_matrix_, Gdiplus::StringFormatFlagsNoClip, get_font(height));
-    if (!session.ready())
+    if (!texts_.prepare(height, gdi_overlay::text_painter::layout::label, zoom_matrix_))
         return;
-    const Gdiplus::RectF size = session.measure(wide, x, y);
+    const Gdiplus::RectF size = texts_.measure(wide, x, y);
     overlay_rules::shift_for_flags(x, y, size.Width, size.Height, flags);
-    session.draw(wide, Gdiplus::RectF(x, y, size.Width, size.Height), argb | opaque);
+    texts_.draw(wide, Gdiplus::RectF(x, y, size.Width, size.Height), argb | opaque);
 }
 
 bool gdi_mytext::draw_polyline(const POINT* points, size_t count, uint32_t rgb, float width)
@@ -543,22 +575,6 @@ void gdi_mytext::draw_inner_ellipses(const overlay_entry& entry, POINT max, POIN
                    window_y(max.y) + static_cast<float>(entry.font_size),
                    overlay_rules::label_centre | overlay_rules::label_bottom);
     }
-}
-
-HFONT gdi_mytext::get_font(uint32_t height)
-{
-    const auto cached = font_cache_.find(height);
-    if (cached != font_cache_.end())
-        return cached->second;
-    LOGFONTA logfont = {};
-    GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof(logfont), &logfont);
-    logfont.lfHeight = static_cast<LONG>(height);
-    logfont.lfCharSet = DEFAULT_CHARSET;
-    std::memcpy(logfont.lfFaceName, face_name, sizeof(face_name));
-    HFONT font = CreateFontIndirectA(&logfont);
-    if (font)
-        font_cache_[height] = font;
-    return font;
 }
 
 std::wstring gdi_mytext::to_wide(const std::string& text)

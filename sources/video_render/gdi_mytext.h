@@ -4,7 +4,9 @@
 // every frame.
 //
 // Figures are mapped and zoomed by hand into whole device pixels; texts keep window
-// coordinates and reach the device through a GDI+ world transform.
+// coordinates and reach the device through a GDI+ world transform. The GDI+ objects of the
+// texts are made once and kept (fonts by height, string formats, a brush); only the graphics
+// object belongs to a frame, made for its device context on the frame's first text.
 #pragma once
 
 #include <windows.h>
@@ -60,6 +62,42 @@ struct direction_mark_points {
 };
 direction_mark_points direction_mark_at(POINT mid, POINT direction);
 
+// The GDI+ side of the texts: what can be made once is kept for the renderer's life, the
+// graphics object lives from a frame's first text to the end of that frame.
+class text_painter {
+  public:
+    // Texts are laid out without wrapping, labels without clipping.
+    enum class layout { text, label };
+
+    text_painter();
+    ~text_painter();
+    text_painter(const text_painter&) = delete;
+    text_painter& operator=(const text_painter&) = delete;
+
+    // The device context of the frame that starts; end_frame deletes the frame's graphics.
+    void begin_frame(HDC dc);
+    void end_frame();
+
+    // Readies a text of `height` pixels, laid out as `kind`, reaching the device through
+    // `transform`; false when GDI+ cannot draw it (nothing is then measured or drawn).
+    bool prepare(uint32_t height, layout kind, Gdiplus::GpMatrix* transform);
+    // The size the prepared text takes when laid out from (x, y), in world units.
+    Gdiplus::RectF measure(const std::wstring& text, float x, float y) const;
+    void draw(const std::wstring& text, const Gdiplus::RectF& box, uint32_t argb) const;
+
+  private:
+    Gdiplus::GpGraphics* graphics();
+    Gdiplus::GpFont* font(uint32_t height);
+
+    HDC dc_ = nullptr;
+    Gdiplus::GpGraphics* graphics_ = nullptr;
+    Gdiplus::GpStringFormat* formats_[2] = {nullptr, nullptr}; // by layout
+    Gdiplus::GpSolidFill* brush_ = nullptr;
+    std::map<uint32_t, Gdiplus::GpFont*> fonts_;
+    Gdiplus::GpFont* font_ = nullptr;           // of the prepared text
+    Gdiplus::GpStringFormat* format_ = nullptr; // of the prepared text
+};
+
 } // namespace gdi_overlay
 
 class gdi_mytext {
@@ -88,7 +126,6 @@ class gdi_mytext {
     void draw_line(const POINT* points, uint32_t rgb, float width);
     void draw_direction_mark(const overlay_entry& entry, POINT mid, POINT direction);
     void draw_inner_ellipses(const overlay_entry& entry, POINT max, POINT min);
-    HFONT get_font(uint32_t height);
     static std::wstring to_wide(const std::string& text);
 
     overlay_rules::zoom_transform zoom() const;
@@ -101,11 +138,12 @@ class gdi_mytext {
     uint32_t ref_width_ = 0;
     uint32_t ref_height_ = 0;
     Gdiplus::GpMatrix* zoom_matrix_ = nullptr;
+    Gdiplus::GpMatrix* reference_matrix_ = nullptr; // a reference-sized text's, then the zoom
     float translate_x_ = 0.0f;
     float translate_y_ = 0.0f;
     float scale_x_ = 1.0f;
     float scale_y_ = 1.0f;
     HDC hdc_ = nullptr;
     RECT dst_rect_ = {0, 0, 0, 0};
-    std::map<uint32_t, HFONT> font_cache_;
+    gdi_overlay::text_painter texts_;
 };

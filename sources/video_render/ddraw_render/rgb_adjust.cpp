@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <immintrin.h>
+#include <intrin.h>
+
 #include <algorithm>
 #include <cstddef>
 
@@ -39,6 +42,21 @@ mat3 upper_left(const color_math::mat4& a)
 int clamp_component(int value)
 {
     return value < 0 ? 0 : value > 255 ? 255 : value;
+}
+
+constexpr int max_y_for_contrast = 8191;   // y << 2 still fits 16 bits
+constexpr int max_y_without = 32767 - 255; // y + 128 and the packs stay exact
+constexpr int int16_max = 32767;
+
+int magnitude(int value)
+{
+    return value < 0 ? -value : value;
+}
+
+// Two 16-bit values in one 32-bit lane, `low` first in memory.
+uint32_t pair(int low, int high)
+{
+    return (static_cast<uint32_t>(low) & 0xFFFFu) | static_cast<uint32_t>(high) << 16;
 }
 
 } // namespace
@@ -122,6 +140,37 @@ void apply_plain(uint8_t* pixels, int width, int height, int pitch, const params
     }
 }
 
+bool make_simd_weights(const params& p, simd_weights& out)
+{
+    int k[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int c = 0; c < 3; ++c)
+            k[i][c] = p.matrix ? p.k[i][c] : (i == c ? 256 : 0);
+    const int offset = p.brightness ? p.brightness_offset : 0;
+    const int bias = 2 * (offset - 128);
+    if (magnitude(bias) > int16_max)
+        return false;
+    if (p.contrast && (p.contrast_factor < -512 || p.contrast_factor > 511))
+        return false;
+    // The sums are bounded by 255 times the magnitudes of the weights.
+    for (int c = 0; c < 3; ++c) {
+        long long bound = 128LL * magnitude(bias);
+        for (int i = 0; i < 3; ++i) {
+            if (magnitude(k[i][c]) > int16_max)
+                return false;
+            bound += 255LL * magnitude(k[i][c]);
+        }
+        const long long y_bound = bound / 256 + 1;
+        if (y_bound > (p.contrast ? max_y_for_contrast : max_y_without))
+            return false;
+        out.blue_red[c] = pair(k[2][c], k[0][c]);
+        out.green_bias[c] = pair(k[1][c], bias);
+    }
+    out.contrast = p.contrast;
+    out.factor = static_cast<int16_t>(p.contrast_factor * 64);
+    return true;
+}
+
 bool sse2_available()
 {
 #if defined(_M_X64) || defined(__x86_64__)
@@ -132,9 +181,31 @@ bool sse2_available()
 #endif
 }
 
+bool avx2_available()
+{
+    static const bool available = [] {
+        int leaf[4];
+        __cpuid(leaf, 0);
+        if (leaf[0] < 7)
+            return false;
+        __cpuid(leaf, 1);
+        const bool avx = (leaf[2] & (1 << 28)) != 0;
+        const bool xsave_enabled = (leaf[2] & (1 << 27)) != 0;
+        // The system must save the SSE and AVX halves of the registers on a thread switch.
+        constexpr unsigned long long sse_and_avx_state = 0x6;
+        if (!avx || !xsave_enabled || (_xgetbv(0) & sse_and_avx_state) != sse_and_avx_state)
+            return false;
+        __cpuidex(leaf, 7, 0);
+        return (leaf[1] & (1 << 5)) != 0;
+    }();
+    return available;
+}
+
 void apply(uint8_t* pixels, int width, int height, int pitch, const params& p)
 {
-    if (sse2_available())
+    if (avx2_available())
+        apply_avx2(pixels, width, height, pitch, p);
+    else if (sse2_available())
         apply_sse2(pixels, width, height, pitch, p);
     else
         apply_plain(pixels, width, height, pitch, p);

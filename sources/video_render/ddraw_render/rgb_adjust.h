@@ -50,11 +50,31 @@ bool changes_pixels(const params& p);
 // Adjusts width x height pixels, the rows `pitch` bytes apart.
 void apply_plain(uint8_t* pixels, int width, int height, int pitch, const params& p);
 
+// The weights of the SIMD forms, which take each pixel as the 16-bit pairs (blue, red) and
+// (green, 128) and get each output component from one multiply-add of each pair (see
+// rgb_adjust_sse2.cpp): per output component c (0 red, 1 green, 2 blue) the 32-bit lanes
+// (K[2][c], K[0][c]) and (K[1][c], bias), low half first, and the contrast factor << 6.
+struct simd_weights {
+    bool contrast;
+    uint32_t blue_red[3];
+    uint32_t green_bias[3];
+    int16_t factor;
+};
+
+// Fills `out` and returns true when every intermediate value of the SIMD forms fits their
+// 16-bit steps for any input pixel; when not, they run the plain loop.
+bool make_simd_weights(const params& p, simd_weights& out);
+
 // The same result with SSE2, eight pixels at a time. Call it only when sse2_available().
 void apply_sse2(uint8_t* pixels, int width, int height, int pitch, const params& p);
 bool sse2_available();
 
-// The fastest of the two that this processor runs.
+// The same result with AVX2, sixteen pixels at a time. Call it only when avx2_available():
+// the processor has AVX2 and the system saves its registers.
+void apply_avx2(uint8_t* pixels, int width, int height, int pitch, const params& p);
+bool avx2_available();
+
+// The fastest of the three that this processor runs.
 void apply(uint8_t* pixels, int width, int height, int pitch, const params& p);
 
 } // namespace rgb_adjust

@@ -23,23 +23,6 @@ namespace rgb_adjust {
 
 namespace {
 
-constexpr int max_y_for_contrast = 8191;   // y << 2 still fits 16 bits
-constexpr int max_y_without = 32767 - 255; // y + 128 and the packs stay exact
-constexpr int int16_max = 32767;
-
-int magnitude(int value)
-{
-    return value < 0 ? -value : value;
-}
-
-// Two 16-bit values in one 32-bit lane, `low` first in memory.
-__m128i pair(int low, int high)
-{
-    const unsigned lane = (static_cast<unsigned>(low) & 0xFFFFu) | static_cast<unsigned>(high)
-                                                                       << 16;
-    return _mm_set1_epi32(static_cast<int>(lane));
-}
-
 struct kernel {
     bool contrast;
     __m128i blue_red[3];    // per output component: (K blue, K red)
@@ -47,36 +30,16 @@ struct kernel {
     __m128i factor;         // contrast factor << 6
 };
 
-// Fills `out` and returns true when every intermediate value fits the 16-bit steps for any
-// input pixel; the sums are bounded by 255 times the magnitudes of the weights.
-bool make_kernel(const params& p, kernel& out)
+kernel make_kernel(const simd_weights& w)
 {
-    int k[3][3];
-    for (int i = 0; i < 3; ++i)
-        for (int c = 0; c < 3; ++c)
-            k[i][c] = p.matrix ? p.k[i][c] : (i == c ? 256 : 0);
-    const int offset = p.brightness ? p.brightness_offset : 0;
-    const int bias = 2 * (offset - 128);
-    if (magnitude(bias) > int16_max)
-        return false;
-    if (p.contrast && (p.contrast_factor < -512 || p.contrast_factor > 511))
-        return false;
+    kernel out;
     for (int c = 0; c < 3; ++c) {
-        long long bound = 128LL * magnitude(bias);
-        for (int i = 0; i < 3; ++i) {
-            if (magnitude(k[i][c]) > int16_max)
-                return false;
-            bound += 255LL * magnitude(k[i][c]);
-        }
-        const long long y_bound = bound / 256 + 1;
-        if (y_bound > (p.contrast ? max_y_for_contrast : max_y_without))
-            return false;
-        out.blue_red[c] = pair(k[2][c], k[0][c]);
-        out.green_const[c] = pair(k[1][c], bias);
+        out.blue_red[c] = _mm_set1_epi32(static_cast<int>(w.blue_red[c]));
+        out.green_const[c] = _mm_set1_epi32(static_cast<int>(w.green_bias[c]));
     }
-    out.contrast = p.contrast;
-    out.factor = _mm_set1_epi16(static_cast<short>(p.contrast_factor * 64));
-    return true;
+    out.contrast = w.contrast;
+    out.factor = _mm_set1_epi16(w.factor);
+    return out;
 }
 
 // y = T >> 8 of one output component for eight pixels, as 16-bit lanes.
@@ -144,11 +107,12 @@ void apply_sse2(uint8_t* pixels, int width, int height, int pitch, const params&
 {
     if (!pixels || !(p.matrix || p.brightness || p.contrast))
         return;
-    kernel kn;
-    if (!make_kernel(p, kn)) {
+    simd_weights weights;
+    if (!make_simd_weights(p, weights)) {
         apply_plain(pixels, width, height, pitch, p);
         return;
     }
+    const kernel kn = make_kernel(weights);
     if (kn.contrast)
         run_rows<true>(pixels, width, height, pitch, kn, p);
     else
