@@ -154,6 +154,7 @@ bool kx_vrender_impl::init_vrender(HWND window, int width, int height, AVCodecCo
     }
     AVCodecContext* context = frame_input::is_hardware_format(pixel_format_) ? codec_ctx : nullptr;
 
+    backend_ready_ = false;
     window_ = window;
     uint32_t window_width = 0;
     uint32_t window_height = 0;
@@ -170,6 +171,7 @@ bool kx_vrender_impl::init_vrender(HWND window, int width, int height, AVCodecCo
     }
     const bool ok = render_mng_->init_render(window, width, height, static_cast<int>(window_width),
                                              static_cast<int>(window_height), context);
+    note_rebuild(ok);
     if (ok) {
         window_ = window;
         codec_ctx_ = context;
@@ -217,25 +219,34 @@ bool kx_vrender_impl::rebuild_for_changes(int frame_format, int width, int heigh
 {
     if (window_width_ != 0 && window_height_ != 0 &&
         (window_width != window_width_ || window_height != window_height_)) {
+        if (!rebuild_due())
+            return false;
         if (!_update_wnd_texture(video_width_, video_height_, window_width, window_height,
                                  codec_ctx)) {
-            VR_LOG(vr_log::error, "window size changed, update window texture error!\n");
+            if (first_failure())
+                VR_LOG(vr_log::error, "window size changed, update window texture error!\n");
             return false;
         }
         VR_LOG(vr_log::notice, "window size(%d*%d) changed ,update window texture!\n",
                static_cast<int>(window_width), static_cast<int>(window_height));
     }
     if (width != video_width_ || height != video_height_) {
+        if (!rebuild_due())
+            return false;
         if (!_update_wnd_texture(width, height, window_width, window_height, codec_ctx)) {
-            VR_LOG(vr_log::error, "video size changed, update window texture error!\n");
+            if (first_failure())
+                VR_LOG(vr_log::error, "video size changed, update window texture error!\n");
             return false;
         }
         VR_LOG(vr_log::notice, "video size(%d*%d) changed, update window texture!\n", width,
                height);
     }
     if (frame_format != pixel_format_) {
+        if (!rebuild_due())
+            return false;
         if (!_update_wnd_texture(width, height, window_width, window_height, codec_ctx)) {
-            VR_LOG(vr_log::error, "decode type changed, update window texture error!\n");
+            if (first_failure())
+                VR_LOG(vr_log::error, "decode type changed, update window texture error!\n");
             return false;
         }
         VR_LOG(vr_log::notice, "decode type(%d) changed, update window texture!\n", frame_format);
@@ -278,6 +289,12 @@ void kx_vrender_impl::render_frame(AVFrame* frame, int width, int height)
     if (!rebuild_for_changes(format, shown.width, shown.height, window_width, window_height,
                              context))
         return;
+    // A backend whose initialisation failed draws nothing: build it again when that is due,
+    // for what this frame needs (a decoder's frames may come from a new device by now).
+    if (!backend_ready_ &&
+        (!rebuild_due() ||
+         !_update_wnd_texture(shown.width, shown.height, window_width, window_height, context)))
+        return;
     if (!backend_reads(format)) {
         VR_LOG(vr_log::error,
                "frame of pixel format %d does not fit the backend(%d) of this renderer, frame "
@@ -317,6 +334,7 @@ bool kx_vrender_impl::_update_wnd_texture(int video_width, int video_height, uin
     render_mng_->set_image_adjust(image_adjust_);
     if (callback_)
         render_mng_->set_draw_callback(callback_, callback_value_, callback_pointer_);
+    note_rebuild(ok);
     if (ok) {
         codec_ctx_ = codec_ctx;
         video_width_ = video_width;
@@ -325,6 +343,28 @@ bool kx_vrender_impl::_update_wnd_texture(int video_width, int video_height, uin
         window_height_ = window_height;
     }
     return ok;
+}
+
+bool kx_vrender_impl::rebuild_due() const
+{
+    return pacing_.due(GetTickCount64());
+}
+
+void kx_vrender_impl::note_rebuild(bool ok)
+{
+    backend_ready_ = ok;
+    if (ok) {
+        const uint32_t failures = pacing_.succeeded();
+        if (failures >= 2)
+            VR_LOG(vr_log::notice, "backend rebuilt after %u failed attempts, drawing again\n",
+                   failures);
+        return;
+    }
+    pacing_.failed(GetTickCount64());
+    if (pacing_.failures() == 2)
+        VR_LOG(vr_log::error,
+               "backend rebuild keeps failing, frames dropped, retrying every %u ms\n",
+               static_cast<unsigned>(rebuild_pacing::retry_interval_ms));
 }
 
 RECT kx_vrender_impl::region_source_rect(int width, int height) const
@@ -348,8 +388,13 @@ void kx_vrender_impl::_draw_frame(uint8_t* const planes[], const int strides[], 
         return;
     const int state = render_mng_->check_device();
     if (state == device_lost) {
+        if (!rebuild_due())
+            return;
         VR_LOG(vr_log::notice, "handle lost and reset render object uuuuuuuuuuuuuuuuuuuuuuuuuuu\n");
-        _update_wnd_texture(video_width_, video_height_, window_width_, window_height_, codec_ctx_);
+        // A failed rebuild is retried by the frames that follow; this one is dropped.
+        if (!_update_wnd_texture(video_width_, video_height_, window_width_, window_height_,
+                                 codec_ctx_))
+            return;
     } else if (state == device_not_ready || state == device_skip) {
         return;
     }

@@ -417,7 +417,9 @@ bool d3d9_manager::present(void*, void*)
 
 int d3d9_manager::check_device()
 {
-    if (!d3d_dev_)
+    // Without a swap chain (a failed initialisation on the decoder's device) nothing can be
+    // drawn until the backend is built again.
+    if (!d3d_dev_ || !swap_chain_)
         return device_lost;
     if (!device_lost_)
         return device_ready;

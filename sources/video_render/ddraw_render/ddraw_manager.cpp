@@ -504,12 +504,14 @@ bool ddraw_manager::draw_overlays(std::list<overlay_group>* groups, int referenc
     HDC dc = nullptr;
     rgb_offscreen_surface_->GetDC(&dc);
 
-    invoke_draw_callback(dc);
-    if (has_groups)
-        mytext_.draw(dc, groups, reference_width, reference_height, area);
-
-    if (dc)
+    // Without a device context (the surface was lost) neither the callback nor the overlay
+    // renderer has anything to paint on.
+    if (dc) {
+        invoke_draw_callback(dc);
+        if (has_groups)
+            mytext_.draw(dc, groups, reference_width, reference_height, area);
         rgb_offscreen_surface_->ReleaseDC(dc);
+    }
     rgb_offscreen_surface_->Unlock(nullptr);
     return true;
 }
