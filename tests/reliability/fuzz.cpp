@@ -1,4 +1,4 @@
-// fuzz [--seed N] [--calls M] [--verbose]: random hostile calls of every public operation among
+// fuzz [--seed N] [--calls M]: random hostile calls of every public operation among
 // renderers and windows that change under them. Fails on a crash (buffers end at a guard page), a
 // hang, an unlogged refusal, the decoder's lock left taken, or more held after the run than before.
 #include <algorithm>
@@ -75,7 +75,7 @@ class fuzzer {
   public:
     long frames = 0, refusals = 0;
 
-    fuzzer(uint64_t seed, bool verbose) : random_(seed), seed_(seed), verbose_(verbose)
+    explicit fuzzer(uint64_t seed) : random_(seed), seed_(seed)
     {
         for (int i = 0; i < 10; ++i) // each cut of each decoder's records
             broken_.push_back(std::make_unique<broken_chain>(
@@ -128,13 +128,8 @@ class fuzzer {
     {
         run_report::end_call();
         bool logged = !refusal;
-        if (verbose_)
-            std::printf("%s\n", run_report::current_call());
-        for (const log_line& line : log_.lines()) {
-            if (verbose_)
-                std::printf("   log %d: %s", line.level, line.text.c_str());
+        for (const log_line& line : log_.lines())
             logged = logged || (line.level == 1 && (!*refusal || line.text == refusal));
-        }
         if (!d3d11_->lock_balanced())
             run_report::fail("the decoder's device lock is left taken");
         if (!logged)
@@ -437,7 +432,6 @@ class fuzzer {
 
     seeded_random random_;
     uint64_t seed_;
-    bool verbose_;
     log_capture log_;
     std::unique_ptr<frame_source> software_ = make_frame_source("software");
     std::unique_ptr<frame_source> dxva2_ = make_frame_source("dxva2");
@@ -454,15 +448,12 @@ int run_fuzz(int argc, char** argv)
 {
     uint64_t seed = static_cast<uint64_t>(std::time(nullptr)) ^ GetCurrentProcessId();
     uint64_t calls = 3000;
-    bool verbose = false;
     for (int i = 0; i < argc; ++i) {
         const std::string option = argv[i];
         if ((option == "--seed" || option == "--calls") && i + 1 < argc)
             (option == "--seed" ? seed : calls) = std::strtoull(argv[++i], nullptr, 10);
-        else if (option == "--verbose")
-            verbose = true;
         else
-            return std::fprintf(stderr, "usage: fuzz [--seed N] [--calls M] [--verbose]\n"), 2;
+            return std::fprintf(stderr, "usage: fuzz [--seed N] [--calls M]\n"), 2;
     }
     std::printf("fuzz: seed %llu\n", static_cast<unsigned long long>(seed));
     std::fflush(stdout);
@@ -470,7 +461,7 @@ int run_fuzz(int argc, char** argv)
     if (!blind.empty())
         return std::fprintf(stderr, "fuzz: gauges blind to a leak:%s\n", blind.c_str()), 2;
     run_report::watch_hangs(60);
-    fuzzer fuzz(seed, verbose);
+    fuzzer fuzz(seed);
     const gauge_reading before = read_gauges();
     fuzz.run(calls);
     const gauge_reading after = read_gauges();

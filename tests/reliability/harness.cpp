@@ -10,12 +10,14 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <thread>
 #include <vector>
 
 #include "d3d11_fake_decoder.h"
+#include "d3d11_readback.h"
 #include "fake_dxva2_decoder.h"
 #include "test_picture.h"
 
@@ -324,36 +326,41 @@ template <typename T> std::string refs(const char* name, T* object)
     return std::string(",") + name + ":" + std::to_string(object->Release());
 }
 
-// A grey picture with a bar that moves a few pixels every frame.
+bool close_to(int got, int want)
+{
+    return std::abs(got - want) <= 8;
+}
+
+// Black and white, whatever the colour class: limited-range Y 16 is black and 235 white.
 class software_source final : public frame_source {
   public:
-    kx_pixel_fmt format() const override { return kx_pix_fmt_yuv420p; }
-    AVFrame* frame(int index) override
+    software_source()
     {
-        picture_.paint(bar_, 0, bar_ + 32, height, 96, 128, 128);
-        bar_ = (index * 8) % (width - 32);
-        picture_.paint(bar_, 0, bar_ + 32, height, 200, 90, 160);
-        picture_.frame.colorspace = ffmpeg_ids::colorspace_bt709;
-        return &picture_.frame;
+        for (test_picture* picture : {&black_, &white_})
+            picture->frame.colorspace = ffmpeg_ids::colorspace_bt709;
     }
+    kx_pixel_fmt format() const override { return kx_pix_fmt_yuv420p; }
+    AVFrame* frame(int index) override { return &(index & 2 ? white_ : black_).frame; }
+    uint32_t colour(int index) const override { return index & 2 ? 0xFFFFFF : 0; }
 
   private:
-    test_picture picture_{width, height, 96, 128, 128};
-    int bar_ = 0;
+    test_picture black_{width, height, 16, 128, 128};
+    test_picture white_{width, height, 235, 128, 128};
 };
 
-// A DXVA2 decoder's device with four decoded surfaces, handed out in turn.
+// A DXVA2 decoder's device with two decoded surfaces of flat colours.
 class dxva2_source final : public frame_source {
   public:
     dxva2_source()
     {
-        for (int i = 0; decoder_.ready() && i < 4; ++i)
-            if (IDirect3DSurface9* surface = decoder_.make_surface(
-                    width, height, [](int x, int) { return 0x202000u | (x & 0xFF); })) {
+        for (auto* colour_at :
+             {+[](int, int) { return 0xE08020u; }, +[](int, int) { return 0x2090A0u; }})
+            if (IDirect3DSurface9* surface =
+                    decoder_.ready() ? decoder_.make_surface(width, height, colour_at) : nullptr) {
                 surfaces_.push_back(surface);
                 frames_.push_back(decoder_.frame_of(surface));
             }
-        problem = surfaces_.size() == 4
+        problem = surfaces_.size() == 2
                       ? ""
                       : "the decoder's Direct3D 9 device or surfaces could not be made";
     }
@@ -363,7 +370,8 @@ class dxva2_source final : public frame_source {
     }
     kx_pixel_fmt format() const override { return kx_pix_fmt_dxva2_vld; }
     AVCodecContext* codec_context() override { return decoder_.codec_context(); }
-    AVFrame* frame(int index) override { return &frames_[index % frames_.size()]; }
+    AVFrame* frame(int index) override { return &frames_[index >> 1 & 1]; }
+    uint32_t colour(int index) const override { return index & 2 ? 0x2090A0 : 0xE08020; }
     std::string borrowed() const override
     {
         std::string text =
@@ -379,16 +387,15 @@ class dxva2_source final : public frame_source {
     std::vector<AVFrame> frames_;
 };
 
-// A D3D11VA decoder's texture array; its device stands R8 and R8G8 textures in for the NV12
-// texture that Wine refuses. The device lock only counts: the decoder's own reads back.
+// A D3D11VA decoder's texture array of two flat lumas; its device stands R8 and R8G8 textures
+// in for the NV12 texture that Wine refuses, their chroma neutral. The device lock only counts.
+// The backend has no draw callback: what it drew is read from the target it leaves bound.
 class d3d11_source final : public frame_source {
   public:
     d3d11_source()
     {
-        for (int slice = 0; decoder_.ready() && slice < 4; ++slice) {
-            decoder_.fill_luma(slice, [](int x, int y) { return static_cast<uint8_t>(x + y); });
-            frames_.push_back(decoder_.frame_of(slice));
-        }
+        decoder_.fill_luma(0, [](int, int) -> uint8_t { return 40; });
+        decoder_.fill_luma(1, [](int, int) -> uint8_t { return 200; });
         decoder_.hwctx()->lock = [](void* self) { ++static_cast<d3d11_source*>(self)->locks_; };
         decoder_.hwctx()->unlock = [](void* self) { ++static_cast<d3d11_source*>(self)->unlocks_; };
         decoder_.hwctx()->lock_ctx = this;
@@ -396,26 +403,48 @@ class d3d11_source final : public frame_source {
     }
     kx_pixel_fmt format() const override { return kx_pix_fmt_d3d11; }
     AVCodecContext* codec_context() override { return decoder_.codec_context(); }
-    AVFrame* frame(int index) override { return &frames_[index % frames_.size()]; }
+    AVFrame* frame(int index) override
+    {
+        decoder_.fill_chroma(128, 128); // the stand-in of the backend as it stands
+        frame_ = decoder_.frame_of(index >> 1 & 1);
+        return &frame_;
+    }
+    uint32_t colour(int index) const override
+    {
+        return ((index & 2 ? 200 : 40) - 16) * 255 / 219 * 0x010101u;
+    }
+    bool shows(int index, const captured_picture&) override
+    {
+        const texture_pixels shown = read_bound_target(decoder_.context());
+        return !shown.empty() &&
+               close_to(shown.green(shown.width / 2, shown.height / 2), colour(index) & 0xFF);
+    }
     long copies() const override { return locks_; }
     bool lock_balanced() const override { return locks_ == unlocks_; }
     void let_go() override { decoder_.release_standins(); }
     std::string borrowed() const override
     {
         return "device:" + std::to_string(decoder_.device_refcount()) +
-               ",real-device:" + std::to_string(decoder_.real_device_refcount()) +
                ",context:" + std::to_string(decoder_.context_refcount()) +
                refs("texture", decoder_.texture());
     }
 
   private:
-    fake_d3d11_decoder decoder_{width, height, 4};
-    std::vector<AVFrame> frames_;
+    fake_d3d11_decoder decoder_{width, height, 2};
+    AVFrame frame_ = {};
     long locks_ = 0;
     long unlocks_ = 0;
 };
 
 } // namespace
+
+bool frame_source::shows(int index, const captured_picture& drawn)
+{
+    const uint32_t want = colour(index);
+    const int x = drawn.width / 2, y = drawn.height / 2;
+    return !drawn.empty() && close_to(drawn.red(x, y), want >> 16 & 0xFF) &&
+           close_to(drawn.green(x, y), want >> 8 & 0xFF) && close_to(drawn.blue(x, y), want & 0xFF);
+}
 
 std::unique_ptr<frame_source> make_frame_source(const std::string& kind)
 {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "dc_pixels.h"
 #include "ffmpeg_records.h"
 #include "kx_vidrender.h"
 
@@ -78,12 +79,18 @@ gauge_reading read_gauges();
 std::string gauges_blind_spots();
 
 // Decoded frames for one way into the library, and the reference counts of what it lends.
+// Frame n shows one of two flat pictures, changing every second frame.
 class frame_source {
   public:
     virtual ~frame_source() = default;
     virtual kx_pixel_fmt format() const = 0;
     virtual AVCodecContext* codec_context() { return nullptr; }
     virtual AVFrame* frame(int index) = 0;
+    // 0xRRGGBB of frame `index` as the window should show it.
+    virtual uint32_t colour(int index) const = 0;
+    // Whether frame `index` reached the window: `drawn` is what the draw callback received
+    // (empty when it was not called); a backend without the callback is looked at otherwise.
+    virtual bool shows(int index, const captured_picture& drawn);
     virtual std::string borrowed() const { return ""; }
     // Frames that reached the decoder's device through its lock; -1 when not known.
     virtual long copies() const { return -1; }

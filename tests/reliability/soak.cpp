@@ -1,9 +1,9 @@
-// soak --backend d3d9|dxva2|d3d11|ddraw [--long] [--frames N] [--warmup N] [--seed S]
-//      [--verbose]: frames into a window resized every 100 frames (each resize rebuilds the
-// backend) while a second thread replaces the overlay list. Passes when after the warm-up the
-// object counts stay level and memory within 5% (plus a slack), every rebuilt renderer holds
-// the decoder's objects as at the warm-up and all are let go at the end, every frame is drawn,
-// and the library logs no failure. The last line sums the run up.
+// soak --backend d3d9|dxva2|d3d11|ddraw [--long] [--frames N] [--warmup N] [--seed S]: frames into
+// a window resized every 100 frames (each resize rebuilds the backend) while a second thread
+// replaces the overlay list. Passes when after the warm-up the object counts stay level and memory
+// within 5% (plus a slack), every rebuilt renderer holds the decoder's objects as at the warm-up
+// and all are let go at the end, every frame is drawn, and the library logs no failure. The last
+// line sums the run up.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +29,6 @@ struct options {
     std::string backend;
     int frames = 800, warmup = 400;
     uint32_t seed = 1;
-    bool verbose = false;
 };
 
 bool parse(int argc, char** argv, options& out)
@@ -37,9 +36,7 @@ bool parse(int argc, char** argv, options& out)
     for (int i = 0; i < argc; ++i) {
         const std::string name = argv[i];
         const bool value = i + 1 < argc;
-        if (name == "--verbose")
-            out.verbose = true;
-        else if (name == "--long")
+        if (name == "--long")
             out.frames = 10000, out.warmup = 2000;
         else if (name == "--backend" && value)
             out.backend = argv[++i];
@@ -183,17 +180,10 @@ class soak_run {
                 now = read_gauges();
                 break;
             }
-        if (settings_.verbose)
-            std::printf("frame %d:%s borrowed %s\n", index, figures("", nullptr, -1, &now).c_str(),
-                        held.c_str());
         warm_ = index == settings_.warmup ? now : warm_;
         end_ = now;
         if (index < settings_.warmup)
             return;
-        for (int g = 0; g < gauge_count; ++g)
-            peak_.value[g] = std::max(peak_.value[g], now.value[g]);
-        peak_.wine_windows = std::max(peak_.wine_windows, now.wine_windows);
-        peak_.wine_gdi = std::max(peak_.wine_gdi, now.wine_gdi);
         // Memory depends on the window's size: judged at the size of the warm reading.
         const uint64_t slack[gauge_count] = {8192, 1024, 1, 1, 1, 1};
         for (int g = 0; g < gauge_count; ++g) {
@@ -246,22 +236,14 @@ class soak_run {
             fail("the frames did not go through DirectDraw (is the stand-in d3d9.dll loaded?)");
     }
 
-    // " name=warm->end(peak:P,start:S,destroyed:D)" of one figure; with `which` -1 the value of
-    // every gauge in `reading`.
-    std::string figures(const char* name, uint64_t gauge_reading::*extra, int which = 0,
-                        const gauge_reading* reading = nullptr) const
+    // " name=warm->end(start:S,destroyed:D)" of one figure.
+    std::string figures(const char* name, uint64_t gauge_reading::*extra, int which = 0) const
     {
-        std::string text;
-        for (int g = 0; which < 0 && g < gauge_count; ++g)
-            text += std::string(" ") + gauge_name(g) + "=" + std::to_string(reading->value[g]);
-        if (which < 0)
-            return text;
         const auto value = [&](const gauge_reading& r) {
             return std::to_string(extra ? r.*extra : r.value[which]);
         };
         return std::string(" ") + name + "=" + value(warm_) + "->" + value(end_) +
-               "(peak:" + value(peak_) + ",start:" + value(before_) +
-               ",destroyed:" + value(after_) + ")";
+               "(start:" + value(before_) + ",destroyed:" + value(after_) + ")";
     }
 
     void fail(const std::string& text)
@@ -282,7 +264,7 @@ class soak_run {
     long drawn_ = 0, rebuilds_ = 0, d3d9_inits_ = 0, ddraw_inits_ = 0, replacements_ = 0;
     int resizes_ = 0;
     bool failed_ = false;
-    gauge_reading before_, warm_, end_, after_, peak_;
+    gauge_reading before_, warm_, end_, after_;
     std::string borrowed_before_, borrowed_held_;
 };
 
@@ -296,7 +278,7 @@ int run_soak(int argc, char** argv)
     if (!source)
         return std::fprintf(stderr,
                             "usage: soak --backend d3d9|dxva2|d3d11|ddraw [--long] [--frames N] "
-                            "[--warmup N] [--seed S] [--verbose]\n  N: multiples of 400, the "
+                            "[--warmup N] [--seed S]\n  N: multiples of 400, the "
                             "warm-up shorter than the run\n"),
                2;
     std::printf("soak: backend %s, %d frames, warm-up %d, seed %u\n", settings.backend.c_str(),

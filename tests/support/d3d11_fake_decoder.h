@@ -57,7 +57,6 @@ class fake_d3d11_decoder {
 
     // Reference counts as they stand.
     ULONG device_refcount() const;
-    ULONG real_device_refcount() const { return device_refcount(); }
     ULONG context_refcount() const;
 
   private:
