@@ -86,6 +86,15 @@ uint64_t contiguous_read_extent(uint64_t width, uint64_t height,
     return std::max<uint64_t>(width * height, chroma_end);
 }
 
+// Renderers that draw a decoder's frames share the decoder's device, whose state (render
+// target, scene, bound resources, for Direct3D 11 the immediate context) is one for all of
+// them: their frames, rebuilds included, are drawn one at a time.
+std::recursive_mutex& decoder_device_mutex()
+{
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
 } // namespace
 
 int probe_render_caps()
@@ -272,7 +281,9 @@ void kx_vrender_impl::render_frame(AVFrame* frame, int width, int height)
     const int format = frame->format;
     AVCodecContext* context = nullptr;
     picture shown = {frame->data, frame->linesize, width, height};
+    std::unique_lock<std::recursive_mutex> device_lock;
     if (frame_input::is_hardware_format(format)) {
+        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex());
         context = static_cast<AVCodecContext*>(frame->opaque);
         if (format == ffmpeg_ids::pix_fmt_d3d11)
             frame_input::mark_d3d11_frame(frame);
@@ -498,6 +509,11 @@ bool kx_vrender_impl::get_overlay_rect(int id, overlay_rect* out)
     out->window_width = static_cast<int32_t>(window_width_);
     out->window_height = static_cast<int32_t>(window_height_);
 
+    // Laying the group out draws with the backend's overlay renderer, on the decoder's device
+    // when the backend borrows it.
+    std::unique_lock<std::recursive_mutex> device_lock;
+    if (frame_input::is_hardware_format(pixel_format_))
+        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex());
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     auto found = overlay_list_.begin();
     while (found != overlay_list_.end() && (found->id != id || found->entries.empty()))

@@ -55,7 +55,7 @@ bool choose_behaviour(IDirect3D9* d3d9, D3DCAPS9& caps, DWORD& behaviour)
 
 } // namespace
 
-std::map<int, d3d9_manager::display_creator> d3d9_manager::display_creators = {
+const std::map<int, d3d9_manager::display_creator> d3d9_manager::display_creators = {
     {display_kind_yvu, create_display<display_yuv420>},
     {display_kind_yuv, create_display<display_yuv420>},
     {display_kind_hwceel, create_display<display_hwdirect>},
@@ -73,9 +73,6 @@ d3d9_manager::~d3d9_manager()
 
 base_display* d3d9_manager::create_render(int kind, IDirect3DDevice9* device)
 {
-    display_creators.emplace(display_kind_yvu, create_display<display_yuv420>);
-    display_creators.emplace(display_kind_yuv, create_display<display_yuv420>);
-    display_creators.emplace(display_kind_hwceel, create_display<display_hwdirect>);
     const auto found = display_creators.find(kind);
     return found == display_creators.end() ? nullptr : found->second(device);
 }

@@ -50,7 +50,8 @@ class d3d9_manager final : public vrender_base {
     void drop_display();
     void release_swap_chain();
 
-    static std::map<int, display_creator> display_creators;
+    // Read by every renderer's thread, never written after the library loads.
+    static const std::map<int, display_creator> display_creators;
 
     Microsoft::WRL::ComPtr<IDirect3D9> d3d9_;
     Microsoft::WRL::ComPtr<IDirect3DDevice9> d3d_dev_;
