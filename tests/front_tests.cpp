@@ -200,7 +200,6 @@ TEST_F(front_test, a_backend_that_cannot_draw_is_built_again_paced_until_it_draw
     for (int frame = 0; frame < 40; ++frame)
         renderer_->render_frame(&picture.frame, 320, 240);
     EXPECT_TRUE(journal({"draw_image"}).empty());
-    EXPECT_GE(journal({"init_render"}).size(), 2u);
     EXPECT_LE(journal({"init_render"}).size(), 3 + (GetTickCount64() - start) / 250);
     EXPECT_GE(frames_until_drawn(60), 0);
     EXPECT_EQ(logs_.count(1, "backend rebuild keeps failing, frames dropped, retrying every "

@@ -155,6 +155,9 @@ void kx_vrender_impl::replace_backend()
 
 bool kx_vrender_impl::init_vrender(HWND window, int width, int height, AVCodecContext* codec_ctx)
 {
+    std::unique_lock<std::recursive_mutex> device_lock;
+    if (frame_input::is_hardware_format(pixel_format_))
+        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex());
     caps_ = check_render_caps();
     replace_backend();
     if (!render_mng_) {

@@ -143,8 +143,7 @@ class storm_path {
         the_run.drawn += drawn;
         return drawn;
     }
-    // A picture reaches the window within `frames` frames, 20 ms apart: a failed rebuild is
-    // tried again no more often than every few hundred milliseconds.
+    // A picture reaches the window within `frames` frames, 20 ms apart (failed rebuilds are paced).
     bool draws_within(int& n, int frames)
     {
         for (int i = 0; i < frames; ++i, Sleep(20))
@@ -316,10 +315,8 @@ void ddraw_loss_storm()
     table_owner->Release();
 }
 
-// The decoder's device removed for stretches: Present answers so once and the device says so
-// until the stretch ends. The frames are dropped, with one line for the removal and one where
-// the failing rebuilds start; the decoder's lock is given back after every frame, and the
-// frames after the stretch show their pictures.
+// The decoder's device removed for stretches (Present says so, then the device): frames dropped
+// with one line for the removal and one where the failing rebuilds start, drawing resumes.
 void d3d11_removal_storm()
 {
     storm_path path("d3d11");
@@ -359,7 +356,6 @@ void d3d11_removal_storm()
         const long copies = path.copies();
         for (int i = 2 + static_cast<int>(the_run.random.below(3)); i > 0; --i, ++the_run.dropped)
             path.frame(n++);
-        // The target the last frame left bound stays as it was: count the copies instead.
         check(path.copies() == copies, where + ": a frame drawn on a removed device");
         removed = false;
         check(path.draws_within(n, 30), where + ": no frame drawn after the stretch");
@@ -453,11 +449,6 @@ std::vector<creation_case> direct3d_cases(const table_owners& t)
                         refused<E_OUTOFMEMORY, IDirect3DDevice9*, ID3DXSprite**>),
          {},
          o::draws},
-        {"dxva2",
-         "IDirect3DDevice9::CreateAdditionalSwapChain",
-         first_fails<&IDirect3DDevice9::CreateAdditionalSwapChain>(t.decoder.device(), oom),
-         {code_text("1 create additional swapchain failed %d\n", oom)},
-         o::fails},
         {"d3d11",
          "IDXGIFactory::CreateSwapChain",
          first_fails<&IDXGIFactory::CreateSwapChain>(t.factory, oom),
