@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The long reliability runs, after a build (./test.sh --long runs them after the tests):
 # 100,000 hostile calls through the public interface, 10,000 frames on each backend with the
-# window resized every 100 frames, and the fault storms at length. Every program's output goes
+# window resized every 100 frames, the fault storms at length, and sixteen renderers at once (the
+# wall, on Direct3D 9 with DXVA2 and on DirectDraw) for 30 rounds. Every program's output goes
 # to out/long_run/<name>.log; their summary lines are gathered in out/reliability.txt.
 #   scripts/long_run.sh [SEED]      (default seed 20261206)
 set -euo pipefail
@@ -55,10 +56,12 @@ for backend in d3d9 d3d11; do
   run "storm_$backend" "$BIN" -- vrender_reliability.exe storm --long --backend "$backend" --seed "$SEED"
 done
 run storm_ddraw "$BIN/ddraw_only" "$DDRAW_ENV" -- vrender_reliability.exe storm --long --seed "$SEED"
+run wall "$BIN" -- vrender_reliability.exe wall --long --seed "$SEED"
+run wall_ddraw "$BIN/ddraw_only" "$DDRAW_ENV" -- vrender_reliability.exe wall --long --seed "$SEED"
 
 {
   echo "# long run of $(date -u '+%Y-%m-%d %H:%M UTC'), seed $SEED, $(nproc) processors"
-  grep -h -E '^vrender_fuzz: [0-9]+ calls|^soak |^vrender_soak: not judged|fault storm' "$LOGS"/*.log || true
+  grep -h -E '^vrender_fuzz: [0-9]+ calls|^soak |^vrender_soak: not judged|fault storm|^wall \(' "$LOGS"/*.log || true
 } > "$SUMMARY"
 cat "$SUMMARY"
 exit $failed

@@ -177,3 +177,36 @@ TEST_F(front_test, the_list_can_be_replaced_from_another_thread_while_frames_dra
     EXPECT_EQ(torn.load(), 0);
     EXPECT_GE(drawn.load(), 100);
 }
+
+// A lost device whose rebuilds fail, then a second init_vrender that fails with the sizes
+// unchanged: frames are dropped, the rebuild is tried at once after the first failure and then
+// no more often than the pacing allows, and drawing comes back by itself.
+TEST_F(front_test, a_backend_that_cannot_draw_is_built_again_paced_until_it_draws)
+{
+    make_ready(kx_pix_fmt_yuv420p);
+    test_picture picture(320, 240, 16, 128, 128);
+    const auto frames_until_drawn = [&](int most) { // 20 ms apart
+        for (int frame = 0; frame < most; ++frame, Sleep(20)) {
+            seam_.clear_calls();
+            renderer_->render_frame(&picture.frame, 320, 240);
+            if (!journal({"draw_image"}).empty())
+                return frame;
+        }
+        return -1;
+    };
+    seam_.script().check_device_results = {-2};
+    seam_.script().init_results = {false, false, false, false};
+    const ULONGLONG start = GetTickCount64();
+    for (int frame = 0; frame < 40; ++frame)
+        renderer_->render_frame(&picture.frame, 320, 240);
+    EXPECT_TRUE(journal({"draw_image"}).empty());
+    EXPECT_LE(journal({"init_render"}).size(), 3 + (GetTickCount64() - start) / 250);
+    EXPECT_GE(frames_until_drawn(60), 0);
+    EXPECT_EQ(logs_.count(1, "backend rebuild keeps failing, frames dropped, retrying every "
+                             "250 ms\n"),
+              1);
+    EXPECT_EQ(logs_.count(3, "backend rebuilt after 4 failed attempts, drawing again\n"), 1);
+    seam_.script().init_results = {false};
+    EXPECT_FALSE(renderer_->init_vrender(window_->handle(), 320, 240, nullptr));
+    EXPECT_EQ(frames_until_drawn(1), 0);
+}

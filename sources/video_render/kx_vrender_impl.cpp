@@ -86,6 +86,15 @@ uint64_t contiguous_read_extent(uint64_t width, uint64_t height,
     return std::max<uint64_t>(width * height, chroma_end);
 }
 
+// Renderers that draw a decoder's frames share the decoder's device, whose state (render
+// target, scene, bound resources, for Direct3D 11 the immediate context) is one for all of
+// them: their frames, rebuilds included, are drawn one at a time.
+std::recursive_mutex& decoder_device_mutex()
+{
+    static std::recursive_mutex mutex;
+    return mutex;
+}
+
 } // namespace
 
 int probe_render_caps()
@@ -146,6 +155,9 @@ void kx_vrender_impl::replace_backend()
 
 bool kx_vrender_impl::init_vrender(HWND window, int width, int height, AVCodecContext* codec_ctx)
 {
+    std::unique_lock<std::recursive_mutex> device_lock;
+    if (frame_input::is_hardware_format(pixel_format_))
+        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex());
     caps_ = check_render_caps();
     replace_backend();
     if (!render_mng_) {
@@ -154,6 +166,7 @@ bool kx_vrender_impl::init_vrender(HWND window, int width, int height, AVCodecCo
     }
     AVCodecContext* context = frame_input::is_hardware_format(pixel_format_) ? codec_ctx : nullptr;
 
+    backend_ready_ = false;
     window_ = window;
     uint32_t window_width = 0;
     uint32_t window_height = 0;
@@ -170,6 +183,7 @@ bool kx_vrender_impl::init_vrender(HWND window, int width, int height, AVCodecCo
     }
     const bool ok = render_mng_->init_render(window, width, height, static_cast<int>(window_width),
                                              static_cast<int>(window_height), context);
+    note_rebuild(ok);
     if (ok) {
         window_ = window;
         codec_ctx_ = context;
@@ -217,25 +231,34 @@ bool kx_vrender_impl::rebuild_for_changes(int frame_format, int width, int heigh
 {
     if (window_width_ != 0 && window_height_ != 0 &&
         (window_width != window_width_ || window_height != window_height_)) {
+        if (!rebuild_due())
+            return false;
         if (!_update_wnd_texture(video_width_, video_height_, window_width, window_height,
                                  codec_ctx)) {
-            VR_LOG(vr_log::error, "window size changed, update window texture error!\n");
+            if (first_failure())
+                VR_LOG(vr_log::error, "window size changed, update window texture error!\n");
             return false;
         }
         VR_LOG(vr_log::notice, "window size(%d*%d) changed ,update window texture!\n",
                static_cast<int>(window_width), static_cast<int>(window_height));
     }
     if (width != video_width_ || height != video_height_) {
+        if (!rebuild_due())
+            return false;
         if (!_update_wnd_texture(width, height, window_width, window_height, codec_ctx)) {
-            VR_LOG(vr_log::error, "video size changed, update window texture error!\n");
+            if (first_failure())
+                VR_LOG(vr_log::error, "video size changed, update window texture error!\n");
             return false;
         }
         VR_LOG(vr_log::notice, "video size(%d*%d) changed, update window texture!\n", width,
                height);
     }
     if (frame_format != pixel_format_) {
+        if (!rebuild_due())
+            return false;
         if (!_update_wnd_texture(width, height, window_width, window_height, codec_ctx)) {
-            VR_LOG(vr_log::error, "decode type changed, update window texture error!\n");
+            if (first_failure())
+                VR_LOG(vr_log::error, "decode type changed, update window texture error!\n");
             return false;
         }
         VR_LOG(vr_log::notice, "decode type(%d) changed, update window texture!\n", frame_format);
@@ -261,7 +284,9 @@ void kx_vrender_impl::render_frame(AVFrame* frame, int width, int height)
     const int format = frame->format;
     AVCodecContext* context = nullptr;
     picture shown = {frame->data, frame->linesize, width, height};
+    std::unique_lock<std::recursive_mutex> device_lock;
     if (frame_input::is_hardware_format(format)) {
+        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex());
         context = static_cast<AVCodecContext*>(frame->opaque);
         if (format == ffmpeg_ids::pix_fmt_d3d11)
             frame_input::mark_d3d11_frame(frame);
@@ -277,6 +302,12 @@ void kx_vrender_impl::render_frame(AVFrame* frame, int width, int height)
 
     if (!rebuild_for_changes(format, shown.width, shown.height, window_width, window_height,
                              context))
+        return;
+    // A backend whose initialisation failed draws nothing: build it again when that is due,
+    // for what this frame needs (a decoder's frames may come from a new device by now).
+    if (!backend_ready_ &&
+        (!rebuild_due() ||
+         !_update_wnd_texture(shown.width, shown.height, window_width, window_height, context)))
         return;
     if (!backend_reads(format)) {
         VR_LOG(vr_log::error,
@@ -317,6 +348,7 @@ bool kx_vrender_impl::_update_wnd_texture(int video_width, int video_height, uin
     render_mng_->set_image_adjust(image_adjust_);
     if (callback_)
         render_mng_->set_draw_callback(callback_, callback_value_, callback_pointer_);
+    note_rebuild(ok);
     if (ok) {
         codec_ctx_ = codec_ctx;
         video_width_ = video_width;
@@ -325,6 +357,28 @@ bool kx_vrender_impl::_update_wnd_texture(int video_width, int video_height, uin
         window_height_ = window_height;
     }
     return ok;
+}
+
+bool kx_vrender_impl::rebuild_due() const
+{
+    return pacing_.due(GetTickCount64());
+}
+
+void kx_vrender_impl::note_rebuild(bool ok)
+{
+    backend_ready_ = ok;
+    if (ok) {
+        const uint32_t failures = pacing_.succeeded();
+        if (failures >= 2)
+            VR_LOG(vr_log::notice, "backend rebuilt after %u failed attempts, drawing again\n",
+                   failures);
+        return;
+    }
+    pacing_.failed(GetTickCount64());
+    if (pacing_.failures() == 2)
+        VR_LOG(vr_log::error,
+               "backend rebuild keeps failing, frames dropped, retrying every %u ms\n",
+               static_cast<unsigned>(rebuild_pacing::retry_interval_ms));
 }
 
 RECT kx_vrender_impl::region_source_rect(int width, int height) const
@@ -348,8 +402,13 @@ void kx_vrender_impl::_draw_frame(uint8_t* const planes[], const int strides[], 
         return;
     const int state = render_mng_->check_device();
     if (state == device_lost) {
+        if (!rebuild_due())
+            return;
         VR_LOG(vr_log::notice, "handle lost and reset render object uuuuuuuuuuuuuuuuuuuuuuuuuuu\n");
-        _update_wnd_texture(video_width_, video_height_, window_width_, window_height_, codec_ctx_);
+        // A failed rebuild is retried by the frames that follow; this one is dropped.
+        if (!_update_wnd_texture(video_width_, video_height_, window_width_, window_height_,
+                                 codec_ctx_))
+            return;
     } else if (state == device_not_ready || state == device_skip) {
         return;
     }
@@ -453,6 +512,11 @@ bool kx_vrender_impl::get_overlay_rect(int id, overlay_rect* out)
     out->window_width = static_cast<int32_t>(window_width_);
     out->window_height = static_cast<int32_t>(window_height_);
 
+    // Laying the group out draws with the backend's overlay renderer, on the decoder's device
+    // when the backend borrows it.
+    std::unique_lock<std::recursive_mutex> device_lock;
+    if (frame_input::is_hardware_format(pixel_format_))
+        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex());
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     auto found = overlay_list_.begin();
     while (found != overlay_list_.end() && (found->id != id || found->entries.empty()))

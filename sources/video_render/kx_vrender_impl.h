@@ -1,6 +1,7 @@
 // The render front: the one implementation of kx_vidrender. It owns the backend, scales
 // software pictures to the window, rebuilds the backend when the window size, the picture
-// size or the decode type changes, and drives it through one fixed sequence per frame.
+// size or the decode type changes, and drives it through one fixed sequence per frame. A
+// backend that could not be built is built again on a later frame, paced by rebuild_pacing.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +12,35 @@
 
 #include "kx_vidrender.h"
 #include "vrender_base.h"
+
+// When a failed rebuild may be tried again: at once on the next frame after a first failure,
+// then once per interval while the failures go on (a display that stays off would otherwise
+// cost a device creation per frame).
+class rebuild_pacing {
+  public:
+    static constexpr uint64_t retry_interval_ms = 250;
+    bool due(uint64_t now_ms) const
+    {
+        return failures_ < 2 || now_ms - last_failure_ms_ >= retry_interval_ms;
+    }
+    void failed(uint64_t now_ms)
+    {
+        ++failures_;
+        last_failure_ms_ = now_ms;
+    }
+    // The failures that went before; the count starts again.
+    uint32_t succeeded()
+    {
+        const uint32_t before = failures_;
+        failures_ = 0;
+        return before;
+    }
+    uint32_t failures() const { return failures_; }
+
+  private:
+    uint32_t failures_ = 0;
+    uint64_t last_failure_ms_ = 0;
+};
 
 class kx_vrender_impl final : public kx_vidrender {
   public:
@@ -43,6 +73,11 @@ class kx_vrender_impl final : public kx_vidrender {
     bool get_window_size(uint32_t& width, uint32_t& height);
     bool _update_wnd_texture(int video_width, int video_height, uint32_t window_width,
                              uint32_t window_height, AVCodecContext* codec_ctx);
+    // Whether a rebuild may be tried on this frame.
+    bool rebuild_due() const;
+    // Logs the start and the end of a failure that repeats; the first failure logs its own.
+    void note_rebuild(bool ok);
+    bool first_failure() const { return pacing_.failures() == 1; }
     void _draw_frame(uint8_t* const planes[], const int strides[], int width, int height);
 
     bool region_in_force() const;
@@ -83,4 +118,8 @@ class kx_vrender_impl final : public kx_vidrender {
     kx_draw_callback callback_ = nullptr;
     void* callback_pointer_ = nullptr;
     int callback_value_ = 0;
+    // False while the backend's last initialisation failed: it cannot draw, and the next
+    // frame that is due builds it again.
+    bool backend_ready_ = false;
+    rebuild_pacing pacing_;
 };

@@ -1,5 +1,6 @@
-// vrender_reliability fuzz|soak|storm [options]: hostile calls, long runs and fault storms
-// through one harness. Every mode runs under the crash and hang report.
+// vrender_reliability fuzz|soak|storm|wall [options]: hostile calls, long runs, fault storms
+// and sixteen renderers at once through one harness. Every mode runs under the crash and hang
+// report.
 #include <cstdio>
 #include <cstring>
 
@@ -15,6 +16,8 @@ int main(int argc, char** argv)
         return run_soak(argc - 2, argv + 2);
     if (argc >= 2 && std::strcmp(argv[1], "storm") == 0)
         return run_storm(argc - 2, argv + 2);
-    std::fprintf(stderr, "usage: %s fuzz|soak|storm [options]\n", argv[0]);
+    if (argc >= 2 && std::strcmp(argv[1], "wall") == 0)
+        return run_wall(argc - 2, argv + 2);
+    std::fprintf(stderr, "usage: %s fuzz|soak|storm|wall [options]\n", argv[0]);
     return 2;
 }

@@ -5,3 +5,4 @@
 int run_fuzz(int argc, char** argv);
 int run_soak(int argc, char** argv);
 int run_storm(int argc, char** argv);
+int run_wall(int argc, char** argv);

@@ -18,15 +18,6 @@ VR_LOG_SOURCE("..\\..\\..\\sources\\video_render\\d3d11_render\\d3d11_manager")
 
 namespace {
 
-template <typename T> void release(T*& object)
-{
-    if (object) {
-        T* released = object;
-        object = nullptr;
-        released->Release();
-    }
-}
-
 unsigned code_of(HRESULT result)
 {
     return static_cast<unsigned>(result);
@@ -64,34 +55,30 @@ void window_size(HWND window, int fallback_width, int fallback_height, int& widt
     }
 }
 
+using Microsoft::WRL::ComPtr;
+
 // The DXGI factory that made the device's adapter.
-HRESULT factory_of(ID3D11Device* device, IDXGIFactory2** factory)
+HRESULT factory_of(ID3D11Device* device, ComPtr<IDXGIFactory2>& factory)
 {
-    IDXGIDevice* dxgi_device = nullptr;
-    HRESULT result =
-        device->QueryInterface(__uuidof(IDXGIDevice), reinterpret_cast<void**>(&dxgi_device));
+    ComPtr<IDXGIDevice> dxgi_device;
+    HRESULT result = device->QueryInterface(__uuidof(IDXGIDevice), &dxgi_device);
     if (FAILED(result))
         return result;
-    IDXGIAdapter* adapter = nullptr;
+    ComPtr<IDXGIAdapter> adapter;
     result = dxgi_device->GetAdapter(&adapter);
-    dxgi_device->Release();
     if (FAILED(result))
         return result;
-    result = adapter->GetParent(__uuidof(IDXGIFactory2), reinterpret_cast<void**>(factory));
-    adapter->Release();
-    return result;
+    return adapter->GetParent(__uuidof(IDXGIFactory2), &factory);
 }
 
 // The decoder goes on using a borrowed device from its own threads.
 void protect_multithreaded(ID3D11Device* device)
 {
-    ID3D10Multithread* multithread = nullptr;
-    if (FAILED(device->QueryInterface(__uuidof(ID3D10Multithread),
-                                      reinterpret_cast<void**>(&multithread))))
+    ComPtr<ID3D10Multithread> multithread;
+    if (FAILED(device->QueryInterface(__uuidof(ID3D10Multithread), &multithread)))
         return;
     if (!multithread->GetMultithreadProtected())
         multithread->SetMultithreadProtected(TRUE);
-    multithread->Release();
 }
 
 // One B8G8R8A8 buffer on the window, discarded at every present.
@@ -150,30 +137,7 @@ d3d11_manager::d3d11_manager()
     render_type_ = render_kind_d3d11;
 }
 
-d3d11_manager::~d3d11_manager()
-{
-    release(image_changes_cb_);
-    release(color_matrix_cb_);
-    release(chroma_view_);
-    release(luma_view_);
-    release(video_texture_);
-    release(offscreen_texture_);
-    release(linear_sampler_);
-    release(point_sampler_);
-    release(rasterizer_state_);
-    release(yuv_shader_);
-    release(vertex_buffer_);
-    release(vs_constants_);
-    release(input_layout_);
-    release(vertex_shader_);
-    release(offscreen_view_);
-    release(back_buffer_view_);
-    release(swap_chain_);
-    if (!codec_ctx_) {
-        release(context_);
-        release(device_);
-    }
-}
+d3d11_manager::~d3d11_manager() = default;
 
 bool d3d11_manager::init_render(HWND window, int video_width, int video_height, int, int,
                                 AVCodecContext* codec_ctx)
@@ -195,14 +159,14 @@ bool d3d11_manager::init_render(HWND window, int video_width, int video_height, 
     target_width_ = width;
     target_height_ = height;
 
-    IDXGIFactory2* factory = nullptr;
-    const HRESULT result = factory_of(device_, &factory);
+    ComPtr<IDXGIFactory2> factory;
+    const HRESULT result = factory_of(device_.Get(), factory);
     if (FAILED(result)) {
         VR_LOG(vr_log::error, "Get DXGI factory failed, %x \n", code_of(result));
         return false;
     }
-    protect_multithreaded(device_);
-    if (!create_swap_chain(factory, window, width, height))
+    protect_multithreaded(device_.Get());
+    if (!create_swap_chain(factory.Get(), window, width, height))
         return false;
     init_video_texture(video_width_, video_height_);
     if (!swap_chain_)
@@ -210,7 +174,7 @@ bool d3d11_manager::init_render(HWND window, int video_width, int video_height, 
     DXGI_FORMAT back_buffer_format = DXGI_FORMAT_UNKNOWN;
     if (!init_back_buffer_view(back_buffer_format))
         return false;
-    context_->OMSetRenderTargets(1, &back_buffer_view_, nullptr);
+    context_->OMSetRenderTargets(1, back_buffer_view_.GetAddressOf(), nullptr);
     if (!init_samplers())
         return false;
 
@@ -237,7 +201,10 @@ bool d3d11_manager::borrow_decoder_device(AVCodecContext* codec_ctx)
     }
     if (!hwctx->device || !hwctx->device_context)
         return false;
-    // Borrowed: the decoder keeps its references and releases them itself.
+    // A removed device stays removed: the decoder has to make a new one. The front logs the
+    // frames it drops meanwhile.
+    if (FAILED(hwctx->device->GetDeviceRemovedReason()))
+        return false;
     codec_ctx_ = codec_ctx;
     device_ = hwctx->device;
     context_ = hwctx->device_context;
@@ -260,18 +227,17 @@ bool d3d11_manager::create_own_device()
                               D3D11_SDK_VERSION, &device_, &level, &context_);
         if (SUCCEEDED(result) && device_ && context_)
             return true;
-        release(context_);
-        release(device_);
+        context_.Reset();
+        device_.Reset();
     }
     return false;
 }
 
 bool d3d11_manager::create_swap_chain(IDXGIFactory2* factory, HWND window, int width, int height)
 {
-    release(swap_chain_);
+    swap_chain_.Reset();
     DXGI_SWAP_CHAIN_DESC desc = swap_chain_description(window, width, height);
-    const HRESULT result = factory->CreateSwapChain(device_, &desc, &swap_chain_);
-    factory->Release();
+    const HRESULT result = factory->CreateSwapChain(device_.Get(), &desc, &swap_chain_);
     if (FAILED(result)) {
         VR_LOG(vr_log::error, "create swap chain failed, %x \n", code_of(result));
         return false;
@@ -283,16 +249,14 @@ bool d3d11_manager::create_swap_chain(IDXGIFactory2* factory, HWND window, int w
 
 bool d3d11_manager::init_back_buffer_view(DXGI_FORMAT& format)
 {
-    release(back_buffer_view_);
-    ID3D11Texture2D* buffer = nullptr;
-    HRESULT result =
-        swap_chain_->GetBuffer(0, __uuidof(ID3D11Texture2D), reinterpret_cast<void**>(&buffer));
+    back_buffer_view_.Reset();
+    ComPtr<ID3D11Texture2D> buffer;
+    HRESULT result = swap_chain_->GetBuffer(0, __uuidof(ID3D11Texture2D), &buffer);
     if (SUCCEEDED(result)) {
         D3D11_TEXTURE2D_DESC desc = {};
         buffer->GetDesc(&desc);
         format = desc.Format;
-        result = device_->CreateRenderTargetView(buffer, nullptr, &back_buffer_view_);
-        buffer->Release();
+        result = device_->CreateRenderTargetView(buffer.Get(), nullptr, &back_buffer_view_);
     }
     if (FAILED(result)) {
         VR_LOG(vr_log::error, "ID3D11Device::CreateRenderTargetView() failed, %x ",
@@ -304,8 +268,8 @@ bool d3d11_manager::init_back_buffer_view(DXGI_FORMAT& format)
 
 bool d3d11_manager::init_samplers()
 {
-    release(point_sampler_);
-    release(linear_sampler_);
+    point_sampler_.Reset();
+    linear_sampler_.Reset();
     const D3D11_SAMPLER_DESC point =
         sampler_description(D3D11_FILTER_MIN_MAG_MIP_POINT, D3D11_COMPARISON_ALWAYS, 0.0f, 0.0f);
     HRESULT result = device_->CreateSamplerState(&point, &point_sampler_);
@@ -329,9 +293,9 @@ bool d3d11_manager::init_video_texture(int width, int height)
 {
     if (!device_)
         return false;
-    release(luma_view_);
-    release(chroma_view_);
-    release(video_texture_);
+    luma_view_.Reset();
+    chroma_view_.Reset();
+    video_texture_.Reset();
 
     D3D11_TEXTURE2D_DESC desc =
         video_texture_description(static_cast<UINT>(width), static_cast<UINT>(height));
@@ -348,20 +312,20 @@ bool d3d11_manager::init_video_texture(int width, int height)
     view.ViewDimension = D3D11_SRV_DIMENSION_TEXTURE2D;
     view.Texture2D.MostDetailedMip = 0;
     view.Texture2D.MipLevels = desc.MipLevels;
-    result = device_->CreateShaderResourceView(video_texture_, &view, &luma_view_);
+    result = device_->CreateShaderResourceView(video_texture_.Get(), &view, &luma_view_);
     if (FAILED(result)) {
         VR_LOG(vr_log::error, "ID3D11Device::CreateRenderTargetView(R8) failed, %x \n",
                code_of(result));
-        release(video_texture_);
+        video_texture_.Reset();
         return false;
     }
     view.Format = DXGI_FORMAT_R8G8_UNORM;
-    result = device_->CreateShaderResourceView(video_texture_, &view, &chroma_view_);
+    result = device_->CreateShaderResourceView(video_texture_.Get(), &view, &chroma_view_);
     if (FAILED(result)) {
         VR_LOG(vr_log::error, "ID3D11Device::CreateRenderTargetView(R8G8) failed, %x \n",
                code_of(result));
-        release(luma_view_);
-        release(video_texture_);
+        luma_view_.Reset();
+        video_texture_.Reset();
         return false;
     }
     return true;
@@ -371,8 +335,8 @@ bool d3d11_manager::init_render_target(int width, int height, DXGI_FORMAT format
 {
     if (!device_)
         return false;
-    release(offscreen_view_);
-    release(offscreen_texture_);
+    offscreen_view_.Reset();
+    offscreen_texture_.Reset();
 
     D3D11_TEXTURE2D_DESC desc = {};
     desc.Width = static_cast<UINT>(width);
@@ -392,7 +356,7 @@ bool d3d11_manager::init_render_target(int width, int height, DXGI_FORMAT format
     view.Format = format;
     view.ViewDimension = D3D11_RTV_DIMENSION_TEXTURE2D;
     view.Texture2D.MipSlice = 0;
-    result = device_->CreateRenderTargetView(offscreen_texture_, &view, &offscreen_view_);
+    result = device_->CreateRenderTargetView(offscreen_texture_.Get(), &view, &offscreen_view_);
     if (FAILED(result)) {
         VR_LOG(vr_log::error, "ID3D11Device::CreateRenderTargetView() failed, %x \n",
                code_of(result));
@@ -409,10 +373,10 @@ bool d3d11_manager::init_vertex_stage()
     if (FAILED(swap_chain_->GetDesc(&swap_desc)))
         return false;
 
-    release(vertex_shader_);
-    release(input_layout_);
-    release(vertex_buffer_);
-    release(vs_constants_);
+    vertex_shader_.Reset();
+    input_layout_.Reset();
+    vertex_buffer_.Reset();
+    vs_constants_.Reset();
     const shader_code code = vertex_shader_code(level9_device());
     device_->CreateVertexShader(code.bytes, code.size, nullptr, &vertex_shader_);
 
@@ -459,7 +423,7 @@ bool d3d11_manager::init_rasterizer_state()
 {
     if (!device_)
         return false;
-    release(rasterizer_state_);
+    rasterizer_state_.Reset();
     D3D11_RASTERIZER_DESC desc = {};
     desc.FillMode = D3D11_FILL_SOLID;
     desc.CullMode = D3D11_CULL_NONE;
@@ -483,9 +447,9 @@ bool d3d11_manager::init_pixel_shader()
 {
     if (!device_)
         return false;
-    release(yuv_shader_);
-    release(color_matrix_cb_);
-    release(image_changes_cb_);
+    yuv_shader_.Reset();
+    color_matrix_cb_.Reset();
+    image_changes_cb_.Reset();
     const shader_code code = pixel_shader_code(level9_device());
     HRESULT result = device_->CreatePixelShader(code.bytes, code.size, nullptr, &yuv_shader_);
     if (FAILED(result)) {
@@ -532,9 +496,9 @@ bool d3d11_manager::begin_render(bool, uint32_t)
     viewport.MinDepth = 0.0f;
     viewport.MaxDepth = 1.0f;
     context_->RSSetViewports(1, &viewport);
-    context_->OMSetRenderTargets(1, &back_buffer_view_, nullptr);
+    context_->OMSetRenderTargets(1, back_buffer_view_.GetAddressOf(), nullptr);
     const float opaque_black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-    context_->ClearRenderTargetView(back_buffer_view_, opaque_black);
+    context_->ClearRenderTargetView(back_buffer_view_.Get(), opaque_black);
     return true;
 }
 
@@ -552,35 +516,36 @@ bool d3d11_manager::draw_image(uint8_t** planes, int*, RECT*, RECT*)
     const float height = static_cast<float>(swap_desc.BufferDesc.Height);
 
     D3D11_MAPPED_SUBRESOURCE mapped = {};
-    const HRESULT result = context_->Map(vertex_buffer_, 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped);
+    const HRESULT result =
+        context_->Map(vertex_buffer_.Get(), 0, D3D11_MAP_WRITE_DISCARD, 0, &mapped);
     if (FAILED(result)) {
         VR_LOG(vr_log::error, "ID3D11DeviceContext::Map() failed, %x \n", code_of(result));
         return false;
     }
     d3d11_constants::fill_quad(static_cast<d3d11_constants::quad_vertex*>(mapped.pData), width,
                                height);
-    context_->Unmap(vertex_buffer_, 0);
+    context_->Unmap(vertex_buffer_.Get(), 0);
 
     update_projection(width, height);
     if (vs_constants_) {
         const d3d11_constants::vertex_constants constants =
             d3d11_constants::pack_vertex_constants(view_matrix_, projection_matrix_);
-        context_->UpdateSubresource(vs_constants_, 0, nullptr, &constants, 0, 0);
-        context_->VSSetConstantBuffers(0, 1, &vs_constants_);
+        context_->UpdateSubresource(vs_constants_.Get(), 0, nullptr, &constants, 0, 0);
+        context_->VSSetConstantBuffers(0, 1, vs_constants_.GetAddressOf());
     }
 
     if (offscreen_view_ && offscreen_texture_) {
         context_->OMSetRenderTargets(0, nullptr, nullptr);
-        context_->OMSetRenderTargets(1, &offscreen_view_, nullptr);
+        context_->OMSetRenderTargets(1, offscreen_view_.GetAddressOf(), nullptr);
         const float opaque_black[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-        context_->ClearRenderTargetView(offscreen_view_, opaque_black);
+        context_->ClearRenderTargetView(offscreen_view_.Get(), opaque_black);
     }
     bind_pipeline();
     upload_color_constants();
-    context_->PSSetShaderResources(0, 1, &luma_view_);
-    context_->PSSetShaderResources(1, 1, &chroma_view_);
+    context_->PSSetShaderResources(0, 1, luma_view_.GetAddressOf());
+    context_->PSSetShaderResources(1, 1, chroma_view_.GetAddressOf());
     // Slot 0, which the shader samples through, keeps the default state: bilinear, clamped.
-    context_->PSSetSamplers(1, 1, &point_sampler_);
+    context_->PSSetSamplers(1, 1, point_sampler_.GetAddressOf());
     context_->IASetPrimitiveTopology(D3D11_PRIMITIVE_TOPOLOGY_TRIANGLESTRIP);
     context_->Draw(d3d11_constants::quad_vertex_count, 0);
     return true;
@@ -593,7 +558,7 @@ bool d3d11_manager::copy_picture(uint8_t** planes)
         return false;
     const auto slice = static_cast<UINT>(reinterpret_cast<uintptr_t>(planes[1]));
     if (!codec_ctx_) {
-        copy_slice(context_, source, slice);
+        copy_slice(context_.Get(), source, slice);
         return true;
     }
 
@@ -653,7 +618,7 @@ void d3d11_manager::copy_slice(ID3D11DeviceContext* context, ID3D11Texture2D* so
         box.bottom =
             source_desc.Height < target_desc.Height ? source_desc.Height : target_desc.Height;
     }
-    context->CopySubresourceRegion(video_texture_, 0, 0, 0, 0, source, slice,
+    context->CopySubresourceRegion(video_texture_.Get(), 0, 0, 0, 0, source, slice,
                                    crop ? &box : nullptr);
 }
 
@@ -671,19 +636,19 @@ void d3d11_manager::update_projection(float width, float height)
 
 void d3d11_manager::bind_pipeline()
 {
-    if (rasterizer_state_)
-        context_->RSSetState(rasterizer_state_);
-    if (input_layout_)
-        context_->IASetInputLayout(input_layout_);
+    if (rasterizer_state_.Get())
+        context_->RSSetState(rasterizer_state_.Get());
+    if (input_layout_.Get())
+        context_->IASetInputLayout(input_layout_.Get());
     if (vertex_shader_)
-        context_->VSSetShader(vertex_shader_, nullptr, 0);
+        context_->VSSetShader(vertex_shader_.Get(), nullptr, 0);
     if (vertex_buffer_) {
         const UINT stride = sizeof(d3d11_constants::quad_vertex);
         const UINT offset = 0;
-        context_->IASetVertexBuffers(0, 1, &vertex_buffer_, &stride, &offset);
+        context_->IASetVertexBuffers(0, 1, vertex_buffer_.GetAddressOf(), &stride, &offset);
     }
     if (yuv_shader_)
-        context_->PSSetShader(yuv_shader_, nullptr, 0);
+        context_->PSSetShader(yuv_shader_.Get(), nullptr, 0);
 }
 
 void d3d11_manager::upload_color_constants()
@@ -692,12 +657,14 @@ void d3d11_manager::upload_color_constants()
     const d3d11_constants::pixel_constants constants =
         d3d11_constants::pixel_constants_for(image_adjust_, color_class_, hue);
     if (color_matrix_cb_) {
-        context_->UpdateSubresource(color_matrix_cb_, 0, nullptr, &constants.color_matrix, 0, 0);
-        context_->PSSetConstantBuffers(0, 1, &color_matrix_cb_);
+        context_->UpdateSubresource(color_matrix_cb_.Get(), 0, nullptr, &constants.color_matrix, 0,
+                                    0);
+        context_->PSSetConstantBuffers(0, 1, color_matrix_cb_.GetAddressOf());
     }
     if (image_changes_cb_) {
-        context_->UpdateSubresource(image_changes_cb_, 0, nullptr, &constants.image_changes, 0, 0);
-        context_->PSSetConstantBuffers(1, 1, &image_changes_cb_);
+        context_->UpdateSubresource(image_changes_cb_.Get(), 0, nullptr, &constants.image_changes,
+                                    0, 0);
+        context_->PSSetConstantBuffers(1, 1, image_changes_cb_.GetAddressOf());
     }
 }
 
@@ -710,15 +677,23 @@ bool d3d11_manager::present(void*, void*)
 {
     if (!swap_chain_ || !context_)
         return false;
-    ID3D11Texture2D* buffer = nullptr;
-    if (SUCCEEDED(swap_chain_->GetBuffer(0, __uuidof(ID3D11Texture2D),
-                                         reinterpret_cast<void**>(&buffer)))) {
-        if (offscreen_texture_)
-            context_->CopyResource(buffer, offscreen_texture_);
-        buffer->Release();
-    }
+    ComPtr<ID3D11Texture2D> buffer;
+    if (SUCCEEDED(swap_chain_->GetBuffer(0, __uuidof(ID3D11Texture2D), &buffer)) &&
+        offscreen_texture_)
+        context_->CopyResource(buffer.Get(), offscreen_texture_.Get());
     // Success codes such as DXGI_STATUS_OCCLUDED mean the picture was not shown.
-    return swap_chain_->Present(0, 0) == S_OK;
+    const HRESULT result = swap_chain_->Present(0, 0);
+    if (result == DXGI_ERROR_DEVICE_REMOVED || result == DXGI_ERROR_DEVICE_RESET) {
+        if (!device_removed_)
+            VR_LOG(vr_log::error, "d3d11 device removed or reset, %x \n", code_of(result));
+        device_removed_ = true;
+    }
+    return result == S_OK;
+}
+
+int d3d11_manager::check_device()
+{
+    return device_removed_ ? device_lost : device_ready;
 }
 
 bool d3d11_manager::set_image_adjust(const int* values)

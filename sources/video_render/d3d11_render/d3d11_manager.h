@@ -1,7 +1,7 @@
 // The Direct3D 11 backend: draws decoded Direct3D 11 textures.
 //
 // With a codec context that carries the decoder's device, the backend borrows that device and
-// its immediate context (never released) and copies each decoded array slice on the GPU,
+// its immediate context and copies each decoded array slice on the GPU,
 // under the decoder's device lock, into an NV12 texture of its own; otherwise it creates a
 // device itself. A pixel shader converts the NV12 picture to RGB with the colour adjustments
 // into a window-sized offscreen texture, which `present` copies into the swap chain's single
@@ -11,6 +11,7 @@
 
 #include <d3d11.h>
 #include <dxgi1_2.h>
+#include <wrl/client.h>
 
 #include <cstdint>
 
@@ -31,13 +32,15 @@ class d3d11_manager final : public vrender_base {
     bool update_image(uint8_t** planes, int* strides, RECT* source) override;
     // True only when the swap chain's Present answers exactly S_OK.
     bool present(void* first, void* second) override;
+    // -2 once Present has answered that the device was removed or reset: the front builds the
+    // backend again (a new device of its own, or the decoder's device once it works).
+    int check_device() override;
     bool set_image_adjust(const int* values) override;
     void set_color_space(int color_class) override;
 
   private:
     bool borrow_decoder_device(AVCodecContext* codec_ctx);
     bool create_own_device();
-    // Releases the factory.
     bool create_swap_chain(IDXGIFactory2* factory, HWND window, int width, int height);
     bool init_back_buffer_view(DXGI_FORMAT& format);
     bool init_samplers();
@@ -56,23 +59,25 @@ class d3d11_manager final : public vrender_base {
     bool level9_device() const;
 
     AVCodecContext* codec_ctx_ = nullptr; // set while the device is the decoder's
-    ID3D11Device* device_ = nullptr;
-    ID3D11DeviceContext* context_ = nullptr;
-    IDXGISwapChain* swap_chain_ = nullptr;
-    ID3D11RenderTargetView* back_buffer_view_ = nullptr;
-    ID3D11RenderTargetView* offscreen_view_ = nullptr;
-    ID3D11VertexShader* vertex_shader_ = nullptr;
-    ID3D11InputLayout* input_layout_ = nullptr;
-    ID3D11Buffer* vs_constants_ = nullptr;
-    ID3D11Buffer* vertex_buffer_ = nullptr;
-    ID3D11PixelShader* yuv_shader_ = nullptr;
-    ID3D11RasterizerState* rasterizer_state_ = nullptr;
-    ID3D11SamplerState* point_sampler_ = nullptr;
-    ID3D11SamplerState* linear_sampler_ = nullptr;
-    ID3D11Texture2D* offscreen_texture_ = nullptr;
-    ID3D11Texture2D* video_texture_ = nullptr;
-    ID3D11ShaderResourceView* luma_view_ = nullptr;
-    ID3D11ShaderResourceView* chroma_view_ = nullptr;
+    // Borrowed from the decoder when codec_ctx_ is set: device_ and context_, held with a
+    // reference of their own while the backend lives. Everything else is the backend's.
+    Microsoft::WRL::ComPtr<ID3D11Device> device_;
+    Microsoft::WRL::ComPtr<ID3D11DeviceContext> context_;
+    Microsoft::WRL::ComPtr<IDXGISwapChain> swap_chain_;
+    Microsoft::WRL::ComPtr<ID3D11RenderTargetView> back_buffer_view_;
+    Microsoft::WRL::ComPtr<ID3D11RenderTargetView> offscreen_view_;
+    Microsoft::WRL::ComPtr<ID3D11VertexShader> vertex_shader_;
+    Microsoft::WRL::ComPtr<ID3D11InputLayout> input_layout_;
+    Microsoft::WRL::ComPtr<ID3D11Buffer> vs_constants_;
+    Microsoft::WRL::ComPtr<ID3D11Buffer> vertex_buffer_;
+    Microsoft::WRL::ComPtr<ID3D11PixelShader> yuv_shader_;
+    Microsoft::WRL::ComPtr<ID3D11RasterizerState> rasterizer_state_;
+    Microsoft::WRL::ComPtr<ID3D11SamplerState> point_sampler_;
+    Microsoft::WRL::ComPtr<ID3D11SamplerState> linear_sampler_;
+    Microsoft::WRL::ComPtr<ID3D11Texture2D> offscreen_texture_;
+    Microsoft::WRL::ComPtr<ID3D11Texture2D> video_texture_;
+    Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> luma_view_;
+    Microsoft::WRL::ComPtr<ID3D11ShaderResourceView> chroma_view_;
     // Both are kept transposed, ready for the vertex shader's buffer.
     alignas(16) color_math::mat4 view_matrix_ = color_math::identity();
     alignas(16) color_math::mat4 projection_matrix_ = color_math::identity();
@@ -80,10 +85,11 @@ class d3d11_manager final : public vrender_base {
     float projected_height_ = 0.0f;
     int color_class_ = 0;
     int image_adjust_[4] = {50, 50, 50, 50};
-    ID3D11Buffer* color_matrix_cb_ = nullptr;
-    ID3D11Buffer* image_changes_cb_ = nullptr;
+    Microsoft::WRL::ComPtr<ID3D11Buffer> color_matrix_cb_;
+    Microsoft::WRL::ComPtr<ID3D11Buffer> image_changes_cb_;
     color_math::mat4 hue_pre_ = color_math::identity();
     color_math::mat4 hue_post_ = color_math::identity();
     uint32_t viewport_width_ = 0;
     uint32_t viewport_height_ = 0;
+    bool device_removed_ = false;
 };

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <d3d9.h>
+#include <wrl/client.h>
 
 #include <cstdint>
 
@@ -43,7 +44,7 @@ class base_display {
                                      const color_math::shader_constants& constants);
     color_math::image_adjust adjustment() const;
 
-    IDirect3DDevice9* device_ = nullptr;
+    IDirect3DDevice9* device_ = nullptr; // the manager's, which outlives the strategy
     RECT dst_rect_ = {};
     RECT src_rect_ = {};
     int flip_flags_ = 0;

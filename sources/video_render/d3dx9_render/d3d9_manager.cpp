@@ -17,13 +17,7 @@ void* result_as_pointer(HRESULT result)
     return reinterpret_cast<void*>(static_cast<uintptr_t>(static_cast<uint32_t>(result)));
 }
 
-template <typename T> void release(T*& object)
-{
-    if (object) {
-        object->Release();
-        object = nullptr;
-    }
-}
+using Microsoft::WRL::ComPtr;
 
 // The window's swap chain: one X8R8G8B8 back buffer, discarded at every present, with a
 // lockable back buffer for the draw callback's device context.
@@ -61,7 +55,7 @@ bool choose_behaviour(IDirect3D9* d3d9, D3DCAPS9& caps, DWORD& behaviour)
 
 } // namespace
 
-std::map<int, d3d9_manager::display_creator> d3d9_manager::display_creators = {
+const std::map<int, d3d9_manager::display_creator> d3d9_manager::display_creators = {
     {display_kind_yvu, create_display<display_yuv420>},
     {display_kind_yuv, create_display<display_yuv420>},
     {display_kind_hwceel, create_display<display_hwdirect>},
@@ -79,9 +73,6 @@ d3d9_manager::~d3d9_manager()
 
 base_display* d3d9_manager::create_render(int kind, IDirect3DDevice9* device)
 {
-    display_creators.emplace(display_kind_yvu, create_display<display_yuv420>);
-    display_creators.emplace(display_kind_yuv, create_display<display_yuv420>);
-    display_creators.emplace(display_kind_hwceel, create_display<display_hwdirect>);
     const auto found = display_creators.find(kind);
     return found == display_creators.end() ? nullptr : found->second(device);
 }
@@ -113,7 +104,7 @@ bool d3d9_manager::init_render(HWND window, int video_width, int video_height, i
                   : init_own_device(window, video_width, video_height, target_width, target_height);
     if (!ok)
         return false;
-    mytext_.init(d3d_dev_, static_cast<uint32_t>(target_width),
+    mytext_.init(d3d_dev_.Get(), static_cast<uint32_t>(target_width),
                  static_cast<uint32_t>(target_height));
     device_lost_ = false;
     return true;
@@ -122,9 +113,9 @@ bool d3d9_manager::init_render(HWND window, int video_width, int video_height, i
 bool d3d9_manager::init_own_device(HWND window, int video_width, int video_height, int target_width,
                                    int target_height)
 {
-    release(swap_chain_);
-    release(d3d_dev_);
-    release(d3d9_);
+    swap_chain_.Reset();
+    d3d_dev_.Reset();
+    d3d9_.Reset();
     VR_LOG(vr_log::notice,
            "init video render with d3d9 software! hwnd:%p, vwidth:%d, vheight:%d, twidth:%d, "
            "theight:%d\n",
@@ -146,7 +137,7 @@ bool d3d9_manager::init_own_device(HWND window, int video_width, int video_heigh
         destroy_device();
         return false;
     }
-    display_ = create_render(display_kind_yuv, d3d_dev_);
+    display_ = create_render(display_kind_yuv, d3d_dev_.Get());
     if (!display_) {
         VR_LOG(vr_log::error, "create_render error !\n");
         destroy_device();
@@ -192,13 +183,13 @@ bool d3d9_manager::init_shared_device(HWND window, int video_width, int video_he
                static_cast<void*>(hw_priv->d3d9device), static_cast<void*>(hw_priv->d3d9));
         return false;
     }
-    if (d3d_dev_ && d3d_dev_ != hw_priv->d3d9device) {
+    if (d3d_dev_ && d3d_dev_.Get() != hw_priv->d3d9device) {
         VR_LOG(vr_log::error,
                "d3d_dev_(%p) is not nullptr and not equal to hw_priv_->d3d9device(%p)!\n",
-               static_cast<void*>(d3d_dev_), static_cast<void*>(hw_priv->d3d9device));
+               static_cast<void*>(d3d_dev_.Get()), static_cast<void*>(hw_priv->d3d9device));
         return false;
     }
-    d3d_dev_ = hw_priv->d3d9device; // borrowed: the decoder keeps its reference
+    d3d_dev_ = hw_priv->d3d9device;
 
     D3DCAPS9 caps = {};
     if (SUCCEEDED(hw_priv->d3d9->GetDeviceCaps(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, &caps)))
@@ -212,7 +203,7 @@ bool d3d9_manager::init_shared_device(HWND window, int video_width, int video_he
         VR_LOG(vr_log::error, "create additional swapchain failed %d\n", static_cast<int>(created));
         return false;
     }
-    display_ = create_render(display_kind_hwceel, d3d_dev_);
+    display_ = create_render(display_kind_hwceel, d3d_dev_.Get());
     if (!display_) {
         VR_LOG(vr_log::error, "create_render CS_HWCEEL error !\n");
         release_swap_chain();
@@ -232,26 +223,22 @@ bool d3d9_manager::init_shared_device(HWND window, int video_width, int video_he
 bool d3d9_manager::create_device_ex(D3DPRESENT_PARAMETERS* params)
 {
     try {
-        IDirect3D9Ex* ex = nullptr;
+        ComPtr<IDirect3D9Ex> ex;
         const HRESULT created = Direct3DCreate9Ex(d3d9_sdk_version, &ex);
         if (FAILED(created) || !ex) {
             VR_LOG(vr_log::error, "Direct3DCreate9Ex error,code:%p!", result_as_pointer(created));
-            release(ex);
             return false;
         }
         D3DCAPS9 caps = {};
         DWORD behaviour = 0;
-        if (!choose_behaviour(ex, caps, behaviour)) {
-            ex->Release();
+        if (!choose_behaviour(ex.Get(), caps, behaviour))
             return false;
-        }
-        IDirect3DDevice9Ex* device = nullptr;
+        ComPtr<IDirect3DDevice9Ex> device;
         const HRESULT result =
             ex->CreateDeviceEx(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, params->hDeviceWindow, behaviour,
                                params, nullptr, &device);
         if (FAILED(result) || !device) {
             VR_LOG(vr_log::error, "CreateDeviceEx error,code:%p!\n", result_as_pointer(result));
-            ex->Release();
             return false;
         }
         d3d9_ = ex;
@@ -266,23 +253,21 @@ bool d3d9_manager::create_device_ex(D3DPRESENT_PARAMETERS* params)
 bool d3d9_manager::create_device(D3DPRESENT_PARAMETERS* params)
 {
     try {
-        IDirect3D9* d3d9 = Direct3DCreate9(d3d9_sdk_version);
+        ComPtr<IDirect3D9> d3d9;
+        d3d9.Attach(Direct3DCreate9(d3d9_sdk_version));
         if (!d3d9) {
             VR_LOG(vr_log::error, "Direct3DCreate9 error,code:%p!", result_as_pointer(0));
             return false;
         }
         D3DCAPS9 caps = {};
         DWORD behaviour = 0;
-        if (!choose_behaviour(d3d9, caps, behaviour)) {
-            d3d9->Release();
+        if (!choose_behaviour(d3d9.Get(), caps, behaviour))
             return false;
-        }
-        IDirect3DDevice9* device = nullptr;
+        ComPtr<IDirect3DDevice9> device;
         const HRESULT result = d3d9->CreateDevice(
             D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, params->hDeviceWindow, behaviour, params, &device);
         if (FAILED(result) || !device) {
             VR_LOG(vr_log::error, "CreateDevice error,code:%p!\n", result_as_pointer(result));
-            d3d9->Release();
             return false;
         }
         d3d9_ = d3d9;
@@ -297,7 +282,7 @@ bool d3d9_manager::create_device(D3DPRESENT_PARAMETERS* params)
 
 void d3d9_manager::set_render_states(const D3DCAPS9* caps)
 {
-    IDirect3DDevice9* device = d3d_dev_;
+    IDirect3DDevice9* device = d3d_dev_.Get();
     const bool min_linear = caps->TextureFilterCaps & D3DPTFILTERCAPS_MINFLINEAR;
     const bool mag_linear = caps->TextureFilterCaps & D3DPTFILTERCAPS_MAGFLINEAR;
     device->SetSamplerState(0, D3DSAMP_ADDRESSU, D3DTADDRESS_CLAMP);
@@ -334,19 +319,18 @@ void d3d9_manager::drop_display()
 
 void d3d9_manager::release_swap_chain()
 {
-    release(swap_chain_);
+    back_buffer_.Reset();
+    swap_chain_.Reset();
 }
 
 void d3d9_manager::destroy_device()
 {
     std::lock_guard<std::recursive_mutex> lock(render_mutex_);
     VR_LOG(vr_log::notice, "destory d3d9 device!\n");
-    if (d3d9_) {
-        release(d3d_dev_);
-        release(d3d9_);
-    }
     drop_display();
     release_swap_chain();
+    d3d_dev_.Reset();
+    d3d9_.Reset();
 }
 
 bool d3d9_manager::begin_render(bool clear, uint32_t argb)
@@ -354,11 +338,8 @@ bool d3d9_manager::begin_render(bool clear, uint32_t argb)
     std::lock_guard<std::recursive_mutex> lock(render_mutex_);
     if (!swap_chain_)
         return false;
-    if (SUCCEEDED(swap_chain_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back_buffer_))) {
-        d3d_dev_->SetRenderTarget(0, back_buffer_);
-        // The swap chain keeps the surface alive; the pointer stays in use until the next frame.
-        back_buffer_->Release();
-    }
+    if (SUCCEEDED(swap_chain_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back_buffer_)))
+        d3d_dev_->SetRenderTarget(0, back_buffer_.Get());
     if (clear)
         d3d_dev_->Clear(0, nullptr, D3DCLEAR_TARGET, argb, 1.0f, 0);
     return d3d_dev_->BeginScene() == D3D_OK;
@@ -405,6 +386,7 @@ bool d3d9_manager::present(void*, void*)
     if (!d3d_dev_ || !swap_chain_)
         return false;
     d3d_dev_->EndScene();
+    back_buffer_.Reset();
     const HRESULT result = swap_chain_->Present(nullptr, nullptr, nullptr, nullptr, 0);
     if (result == D3D_OK)
         return true;
@@ -417,7 +399,9 @@ bool d3d9_manager::present(void*, void*)
 
 int d3d9_manager::check_device()
 {
-    if (!d3d_dev_)
+    // Without a swap chain (a failed initialisation on the decoder's device) nothing can be
+    // drawn until the backend is built again.
+    if (!d3d_dev_ || !swap_chain_)
         return device_lost;
     if (!device_lost_)
         return device_ready;

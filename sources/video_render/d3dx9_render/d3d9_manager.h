@@ -1,9 +1,13 @@
 // The Direct3D 9 backend. It draws software frames on a device of its own, or DXVA2 frames
-// on the decoder's device (borrowed, never released) through an additional swap chain, and
-// hands the picture itself to a presentation strategy chosen by kind.
+// on the decoder's device through an additional swap chain, and hands the picture itself to
+// a presentation strategy chosen by kind.
+//
+// Borrowed from the decoder, on DXVA2 frames only: the device (d3d_dev_, held with a reference
+// of its own while the backend lives; d3d9_ then stays null). Everything else is the backend's.
 #pragma once
 
 #include <d3d9.h>
+#include <wrl/client.h>
 
 #include <atomic>
 #include <map>
@@ -46,14 +50,16 @@ class d3d9_manager final : public vrender_base {
     void drop_display();
     void release_swap_chain();
 
-    static std::map<int, display_creator> display_creators;
+    // Read by every renderer's thread, never written after the library loads.
+    static const std::map<int, display_creator> display_creators;
 
-    IDirect3D9* d3d9_ = nullptr;
-    IDirect3DDevice9* d3d_dev_ = nullptr;
-    IDirect3DSwapChain9* swap_chain_ = nullptr;
+    Microsoft::WRL::ComPtr<IDirect3D9> d3d9_;
+    Microsoft::WRL::ComPtr<IDirect3DDevice9> d3d_dev_;
+    Microsoft::WRL::ComPtr<IDirect3DSwapChain9> swap_chain_;
     std::recursive_mutex render_mutex_;
     std::atomic<bool> device_lost_{false};
     d3d_mytext mytext_;
     base_display* display_ = nullptr;
-    IDirect3DSurface9* back_buffer_ = nullptr;
+    // The swap chain's back buffer from begin_render to present.
+    Microsoft::WRL::ComPtr<IDirect3DSurface9> back_buffer_;
 };

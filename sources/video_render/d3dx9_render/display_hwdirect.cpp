@@ -15,14 +15,6 @@ LONG even_toward_zero(LONG value)
     return value / 2 * 2;
 }
 
-template <typename T> void release(T*& object)
-{
-    if (object) {
-        object->Release();
-        object = nullptr;
-    }
-}
-
 } // namespace
 
 RECT dxva2_copy_rect(const RECT* crop, int source_width, int source_height)
@@ -45,9 +37,6 @@ display_hwdirect::display_hwdirect(IDirect3DDevice9* device, HRESULT* result)
 display_hwdirect::~display_hwdirect()
 {
     delete shader_;
-    release(vertex_buffer_);
-    release(rt_texture_);
-    release(rt_surface_);
 }
 
 bool display_hwdirect::set_image_buffer(int width, int height, int kind, const RECT* rect)
@@ -87,27 +76,27 @@ bool display_hwdirect::create_resources(int width, int height, const RECT* dst)
 {
     if (!render_device_ || !dst)
         return false;
-    release(vertex_buffer_);
+    vertex_buffer_.Reset();
     set_positions(*dst);
     if (FAILED(render_device_->CreateVertexBuffer(
             4 * sizeof(vertex), D3DUSAGE_DYNAMIC | D3DUSAGE_WRITEONLY, vertex_format,
             D3DPOOL_DEFAULT, &vertex_buffer_, nullptr)))
         return false;
     write_vertices();
-    release(rt_texture_);
+    rt_texture_.Reset();
     if (FAILED(render_device_->CreateTexture(static_cast<UINT>(width), static_cast<UINT>(height), 1,
                                              D3DUSAGE_RENDERTARGET, backbuffer_format_,
                                              D3DPOOL_DEFAULT, &rt_texture_, nullptr)))
         return false;
-    release(rt_surface_);
+    rt_surface_.Reset();
     return SUCCEEDED(rt_texture_->GetSurfaceLevel(0, &rt_surface_));
 }
 
 bool display_hwdirect::release_resources()
 {
-    release(vertex_buffer_);
-    release(rt_texture_);
-    release(rt_surface_);
+    vertex_buffer_.Reset();
+    rt_texture_.Reset();
+    rt_surface_.Reset();
     return true;
 }
 
@@ -124,10 +113,10 @@ bool display_hwdirect::upload_image(uint8_t** planes, int*, const RECT* source)
     frame_surface_ = reinterpret_cast<IDirect3DSurface9*>(planes[3]);
     if (!frame_surface_)
         return false;
-    if (render_device_->SetRenderTarget(0, rt_surface_) != D3D_OK)
+    if (render_device_->SetRenderTarget(0, rt_surface_.Get()) != D3D_OK)
         return false;
     const RECT copy = dxva2_copy_rect(source, source_width_, source_height_);
-    return render_device_->StretchRect(frame_surface_, &copy, rt_surface_, &target_rect_,
+    return render_device_->StretchRect(frame_surface_, &copy, rt_surface_.Get(), &target_rect_,
                                        D3DTEXF_LINEAR) == D3D_OK;
 }
 
@@ -141,10 +130,10 @@ bool display_hwdirect::draw(float, int flip_flags, const RECT* dst, const RECT* 
         vertex_buffer_)
         write_vertices();
 
-    render_device_->SetTexture(0, rt_texture_);
+    render_device_->SetTexture(0, rt_texture_.Get());
     render_device_->SetFVF(vertex_format);
     render_device_->SetPixelShader(shader_->shader());
     set_shader_constants(render_device_, color_math::rgb_constants(adjustment(), hue_));
-    render_device_->SetStreamSource(0, vertex_buffer_, 0, sizeof(vertex));
+    render_device_->SetStreamSource(0, vertex_buffer_.Get(), 0, sizeof(vertex));
     return render_device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2) == D3D_OK;
 }

@@ -24,12 +24,12 @@ class display_hwdirect final : public base_display {
     bool create_resources(int width, int height, const RECT* dst);
     bool write_vertices();
 
-    IDirect3DDevice9* render_device_ = nullptr;
-    IDirect3DVertexBuffer9* vertex_buffer_ = nullptr;
+    IDirect3DDevice9* render_device_ = nullptr; // the manager's
+    Microsoft::WRL::ComPtr<IDirect3DVertexBuffer9> vertex_buffer_;
     RECT target_rect_ = {};
-    IDirect3DTexture9* rt_texture_ = nullptr;
-    IDirect3DSurface9* rt_surface_ = nullptr;
-    IDirect3DSurface9* frame_surface_ = nullptr;
+    Microsoft::WRL::ComPtr<IDirect3DTexture9> rt_texture_;
+    Microsoft::WRL::ComPtr<IDirect3DSurface9> rt_surface_;
+    IDirect3DSurface9* frame_surface_ = nullptr; // the decoder's, for the current frame only
     int image_width_ = 0;
     int image_height_ = 0;
     int source_width_ = 0;

@@ -39,7 +39,6 @@ display_yuv420::display_yuv420(IDirect3DDevice9* device, HRESULT* result)
 display_yuv420::~display_yuv420()
 {
     delete shader_;
-    release_resources();
 }
 
 bool display_yuv420::set_image_buffer(int width, int height, int kind, const RECT* rect)
@@ -99,30 +98,23 @@ bool display_yuv420::create_resources(int width, int height, const RECT* dst)
 
 void display_yuv420::bind_samplers()
 {
-    sampler_textures_[0] = plane_textures_[0];
+    sampler_textures_[0] = plane_textures_[0].Get();
     sampler_textures_[1] = nullptr;
     sampler_textures_[2] = nullptr;
     if (image_kind_ == display_kind_yuv) {
-        sampler_textures_[1] = plane_textures_[1];
-        sampler_textures_[2] = plane_textures_[2];
+        sampler_textures_[1] = plane_textures_[1].Get();
+        sampler_textures_[2] = plane_textures_[2].Get();
     } else if (image_kind_ == display_kind_yvu) {
-        sampler_textures_[1] = plane_textures_[2];
-        sampler_textures_[2] = plane_textures_[1];
+        sampler_textures_[1] = plane_textures_[2].Get();
+        sampler_textures_[2] = plane_textures_[1].Get();
     }
 }
 
 bool display_yuv420::release_resources()
 {
-    if (vertex_buffer_) {
-        vertex_buffer_->Release();
-        vertex_buffer_ = nullptr;
-    }
-    for (IDirect3DTexture9*& texture : plane_textures_) {
-        if (texture) {
-            texture->Release();
-            texture = nullptr;
-        }
-    }
+    vertex_buffer_.Reset();
+    for (Microsoft::WRL::ComPtr<IDirect3DTexture9>& texture : plane_textures_)
+        texture.Reset();
     for (IDirect3DTexture9*& texture : sampler_textures_)
         texture = nullptr;
     return true;
@@ -139,7 +131,7 @@ bool display_yuv420::upload_image(uint8_t** planes, int* strides, const RECT*)
     if (!planes || !strides)
         return false;
     for (int i = 0; i < 3; ++i) {
-        IDirect3DTexture9* texture = plane_textures_[i];
+        IDirect3DTexture9* texture = plane_textures_[i].Get();
         if (!texture)
             continue;
         D3DLOCKED_RECT locked;
@@ -168,7 +160,7 @@ bool display_yuv420::draw(float alpha, int flip_flags, const RECT* dst, const RE
 
     for (DWORD stage = 0; stage < 3; ++stage)
         device_->SetTexture(stage, sampler_textures_[stage]);
-    device_->SetStreamSource(0, vertex_buffer_, 0, sizeof(vertex));
+    device_->SetStreamSource(0, vertex_buffer_.Get(), 0, sizeof(vertex));
     device_->DrawPrimitive(D3DPT_TRIANGLEFAN, 0, 2);
     return true;
 }

@@ -28,9 +28,9 @@ class display_yuv420 final : public base_display {
     bool write_vertices(DWORD lock_flags);
     void bind_samplers();
 
-    IDirect3DVertexBuffer9* vertex_buffer_ = nullptr;
-    IDirect3DTexture9* plane_textures_[3] = {};
-    IDirect3DTexture9* sampler_textures_[3] = {};
+    Microsoft::WRL::ComPtr<IDirect3DVertexBuffer9> vertex_buffer_;
+    Microsoft::WRL::ComPtr<IDirect3DTexture9> plane_textures_[3];
+    IDirect3DTexture9* sampler_textures_[3] = {}; // plane_textures_ in the sampling order
     int plane_width_[3] = {};
     int plane_height_[3] = {};
     yuv420_shader* shader_ = nullptr;

@@ -5,34 +5,16 @@
 #include "shaders/yuv420_ps20.h"
 #include "shaders/yuv420_ps30.h"
 
-pixel_shader::~pixel_shader()
-{
-    release();
-}
-
-void pixel_shader::release()
-{
-    if (d3d_shader_) {
-        d3d_shader_->Release();
-        d3d_shader_ = nullptr;
-    }
-}
-
 bool pixel_shader::init(IDirect3DDevice9* device, const DWORD* ps30_code, const DWORD* ps20_code)
 {
     D3DCAPS9 caps = {};
     if (!device || FAILED(device->GetDeviceCaps(&caps)) ||
         caps.PixelShaderVersion < D3DPS_VERSION(2, 0)) {
-        release();
+        d3d_shader_.Reset();
         return false;
     }
     const DWORD* code = caps.PixelShaderVersion >= D3DPS_VERSION(3, 0) ? ps30_code : ps20_code;
-    release();
-    if (FAILED(device->CreatePixelShader(code, &d3d_shader_))) {
-        release();
-        return false;
-    }
-    return true;
+    return SUCCEEDED(device->CreatePixelShader(code, &d3d_shader_));
 }
 
 namespace {

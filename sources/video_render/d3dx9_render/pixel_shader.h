@@ -3,21 +3,20 @@
 #pragma once
 
 #include <d3d9.h>
+#include <wrl/client.h>
 
 class pixel_shader {
   public:
     pixel_shader() = default;
-    virtual ~pixel_shader();
+    virtual ~pixel_shader() = default;
     pixel_shader(const pixel_shader&) = delete;
     pixel_shader& operator=(const pixel_shader&) = delete;
 
     bool init(IDirect3DDevice9* device, const DWORD* ps30_code, const DWORD* ps20_code);
-    IDirect3DPixelShader9* shader() const { return d3d_shader_; }
+    IDirect3DPixelShader9* shader() const { return d3d_shader_.Get(); }
 
   private:
-    void release();
-
-    IDirect3DPixelShader9* d3d_shader_ = nullptr;
+    Microsoft::WRL::ComPtr<IDirect3DPixelShader9> d3d_shader_;
 };
 
 // Planar YUV 4:2:0 from three L8 textures (s0 Y, s1 U, s2 V) to adjusted RGB.

@@ -37,13 +37,7 @@ void* code_as_pointer(HRESULT code)
     return reinterpret_cast<void*>(static_cast<uintptr_t>(static_cast<uint32_t>(code)));
 }
 
-template <class T> void release(T*& object)
-{
-    if (object) {
-        object->Release();
-        object = nullptr;
-    }
-}
+using Microsoft::WRL::ComPtr;
 
 DDSURFACEDESC empty_description()
 {
@@ -90,13 +84,11 @@ DDPIXELFORMAT xrgb32_format()
     return format;
 }
 
-// Queries `created` for IDirectDrawSurface2 and releases it.
-HRESULT to_surface2(IDirectDrawSurface* created, IDirectDrawSurface2*& out)
+// `created` as IDirectDrawSurface2.
+HRESULT to_surface2(const ComPtr<IDirectDrawSurface>& created, ComPtr<IDirectDrawSurface2>& out)
 {
-    IDirectDrawSurface2* surface = nullptr;
-    HRESULT result =
-        created->QueryInterface(IID_IDirectDrawSurface2, reinterpret_cast<void**>(&surface));
-    created->Release();
+    ComPtr<IDirectDrawSurface2> surface;
+    const HRESULT result = created->QueryInterface(IID_IDirectDrawSurface2, &surface);
     if (FAILED(result) || !surface)
         return FAILED(result) ? result : E_NOINTERFACE;
     out = surface;
@@ -130,18 +122,16 @@ ddraw_manager::~ddraw_manager()
 
 void ddraw_manager::release_surfaces()
 {
-    release(main_surface_);
-    release(yuv_offscreen_surface_);
-    release(rgb_offscreen_surface_);
+    main_surface_.Reset();
+    yuv_offscreen_surface_.Reset();
+    rgb_offscreen_surface_.Reset();
 }
 
 void ddraw_manager::release_all()
 {
-    release(clipper_);
-    release(main_surface_);
-    release(yuv_offscreen_surface_);
-    release(rgb_offscreen_surface_);
-    release(ddraw_);
+    clipper_.Reset();
+    release_surfaces();
+    ddraw_.Reset();
 }
 
 bool ddraw_manager::init_render(HWND window, int video_width, int video_height, int target_width,
@@ -153,14 +143,11 @@ bool ddraw_manager::init_render(HWND window, int video_width, int video_height, 
         copy_format_ = copy_format_none;
         surface_state_ = device_ready;
 
-        IDirectDraw* created = nullptr;
+        ComPtr<IDirectDraw> created;
         if (FAILED(DirectDrawCreate(nullptr, &created, nullptr)) || !created)
             return false;
-        const HRESULT queried =
-            created->QueryInterface(IID_IDirectDraw2, reinterpret_cast<void**>(&ddraw_));
-        created->Release();
-        if (FAILED(queried) || !ddraw_) {
-            ddraw_ = nullptr;
+        if (FAILED(created->QueryInterface(IID_IDirectDraw2, &ddraw_)) || !ddraw_) {
+            ddraw_.Reset();
             return false;
         }
 
@@ -234,7 +221,7 @@ bool ddraw_manager::create_primary_surface()
     DDSURFACEDESC description = empty_description();
     description.dwFlags = DDSD_CAPS;
     description.ddsCaps.dwCaps = DDSCAPS_PRIMARYSURFACE;
-    IDirectDrawSurface* created = nullptr;
+    ComPtr<IDirectDrawSurface> created;
     if (FAILED(ddraw_->CreateSurface(&description, &created, nullptr)) || !created) {
         VR_LOG(vr_log::error, "CreateSurface main surface error!\n");
         return false;
@@ -250,11 +237,11 @@ bool ddraw_manager::attach_clipper(HWND window)
 {
     if (FAILED(ddraw_->CreateClipper(0, &clipper_, nullptr)) || !clipper_ ||
         FAILED(clipper_->SetHWnd(0, window))) {
-        release(clipper_);
+        clipper_.Reset();
         release_surfaces();
         return false;
     }
-    main_surface_->SetClipper(clipper_);
+    main_surface_->SetClipper(clipper_.Get());
     return true;
 }
 
@@ -274,7 +261,7 @@ bool ddraw_manager::create_copy_surface(int width, int height, bool use_sysmem)
 {
     if (!ddraw_)
         return false;
-    release(yuv_offscreen_surface_);
+    yuv_offscreen_surface_.Reset();
 
     DDSURFACEDESC description = empty_description();
     description.dwFlags = DDSD_WIDTH | DDSD_HEIGHT;
@@ -294,7 +281,7 @@ bool ddraw_manager::create_copy_surface(int width, int height, bool use_sysmem)
             description.dwFlags &= ~static_cast<DWORD>(DDSD_PIXELFORMAT);
             description.ddpfPixelFormat = empty_format();
         }
-        IDirectDrawSurface* created = nullptr;
+        ComPtr<IDirectDrawSurface> created;
         HRESULT result = ddraw_->CreateSurface(&description, &created, nullptr);
         if (FAILED(result) || !created) {
             last_failure = FAILED(result) ? result : E_POINTER;
@@ -324,14 +311,14 @@ bool ddraw_manager::create_back_surface(int width, int height, bool use_sysmem)
 {
     if (!ddraw_)
         return false;
-    release(rgb_offscreen_surface_);
+    rgb_offscreen_surface_.Reset();
 
     DDSURFACEDESC description = empty_description();
     description.dwFlags = DDSD_WIDTH | DDSD_HEIGHT;
     description.dwWidth = static_cast<DWORD>(width);
     description.dwHeight = static_cast<DWORD>(height);
     description.ddsCaps.dwCaps = use_sysmem ? system_memory_caps : video_memory_caps;
-    IDirectDrawSurface* created = nullptr;
+    ComPtr<IDirectDrawSurface> created;
     if (FAILED(ddraw_->CreateSurface(&description, &created, nullptr)) || !created) {
         VR_LOG(vr_log::error, "CreateSurface rgb_offscreen_surface error,use_sysmem:%d!\n",
                use_sysmem ? 1 : 0);
@@ -382,7 +369,7 @@ bool ddraw_manager::draw_image(uint8_t** planes, int* strides, RECT*, RECT* sour
 
     RECT whole_picture = {0, 0, video_width_, video_height_};
     DDBLTFX fx = no_tearing();
-    result = rgb_offscreen_surface_->Blt(nullptr, yuv_offscreen_surface_,
+    result = rgb_offscreen_surface_->Blt(nullptr, yuv_offscreen_surface_.Get(),
                                          source ? source : &whole_picture, DDBLT_ASYNC, &fx);
     if (FAILED(result)) {
         note_result(result);
@@ -504,12 +491,14 @@ bool ddraw_manager::draw_overlays(std::list<overlay_group>* groups, int referenc
     HDC dc = nullptr;
     rgb_offscreen_surface_->GetDC(&dc);
 
-    invoke_draw_callback(dc);
-    if (has_groups)
-        mytext_.draw(dc, groups, reference_width, reference_height, area);
-
-    if (dc)
+    // Without a device context (the surface was lost) neither the callback nor the overlay
+    // renderer has anything to paint on.
+    if (dc) {
+        invoke_draw_callback(dc);
+        if (has_groups)
+            mytext_.draw(dc, groups, reference_width, reference_height, area);
         rgb_offscreen_surface_->ReleaseDC(dc);
+    }
     rgb_offscreen_surface_->Unlock(nullptr);
     return true;
 }
@@ -528,7 +517,7 @@ bool ddraw_manager::present(void*, void*)
     RECT source = {0, 0, target_width_, target_height_};
     DDBLTFX fx = no_tearing();
     const HRESULT result =
-        main_surface_->Blt(&destination, rgb_offscreen_surface_, &source, DDBLT_ASYNC, &fx);
+        main_surface_->Blt(&destination, rgb_offscreen_surface_.Get(), &source, DDBLT_ASYNC, &fx);
     note_result(result);
     if (result != DD_OK)
         VR_LOG(vr_log::notice, "Blt main_surface_ failed with %x\n", static_cast<unsigned>(result));

@@ -7,9 +7,12 @@
 // the processor and the draw callback and the GDI overlay renderer paint, and finally
 // blitted onto the primary surface at the window's place on the screen, clipped to the
 // window.
+//
+// Nothing is borrowed from a decoder: every DirectDraw object here is the backend's own.
 #pragma once
 
 #include <ddraw.h>
+#include <wrl/client.h>
 
 #include <map>
 
@@ -67,12 +70,12 @@ class ddraw_manager final : public vrender_base {
     // Moves to the lost state when `result` says a surface was lost.
     void note_result(HRESULT result);
 
-    IDirectDraw2* ddraw_ = nullptr;
-    IDirectDrawClipper* clipper_ = nullptr;
-    IDirectDrawSurface2* main_surface_ = nullptr;
-    IDirectDrawSurface2* yuv_offscreen_surface_ = nullptr; // the copy surface
+    Microsoft::WRL::ComPtr<IDirectDraw2> ddraw_;
+    Microsoft::WRL::ComPtr<IDirectDrawClipper> clipper_;
+    Microsoft::WRL::ComPtr<IDirectDrawSurface2> main_surface_;
+    Microsoft::WRL::ComPtr<IDirectDrawSurface2> yuv_offscreen_surface_; // the copy surface
     int copy_format_ = copy_format_none;
-    IDirectDrawSurface2* rgb_offscreen_surface_ = nullptr; // the back surface
+    Microsoft::WRL::ComPtr<IDirectDrawSurface2> rgb_offscreen_surface_; // the back surface
     int surface_state_ = device_ready;
     gdi_mytext mytext_;
     int color_class_ = 0;
