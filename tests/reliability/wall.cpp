@@ -4,11 +4,13 @@
 // replaced and renderers made again from a seventeenth thread. At each checkpoint every window
 // shows its own flat colour and, after the warm-up, the process gauges stay level.
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <thread>
 
+#include "color_reference.h"
 #include "dc_pixels.h"
 #include "fake_dxva2_decoder.h"
 #include "harness.h"
@@ -23,13 +25,12 @@ constexpr int cell_w = 480, cell_h = 270; // a 4 x 4 grid on the rig's 1920 x 10
 constexpr int sizes[][2] = {{160, 120}, {320, 180}, {352, 288}, {640, 360}};
 constexpr int chromas[][2] = {{128, 128}, {90, 170}, {170, 90}, {100, 100}};
 
-// What limited-range BT.601 Y, U, V look like on screen, from the standard's equations.
+// What limited-range BT.601 Y, U, V look like on screen.
 uint32_t rgb_of(int y, int u, int v)
 {
-    const double l = 1.164 * (y - 16);
-    const auto c = [](double x) { return uint32_t(x < 0 ? 0 : x > 255 ? 255 : x + .5); };
-    return c(l + 1.596 * (v - 128)) << 16 | c(l - 0.392 * (u - 128) - 0.813 * (v - 128)) << 8 |
-           c(l + 2.017 * (u - 128));
+    const rgb8 c = expected_from_yuv(y, u, v, 0, neutral_adjust);
+    return uint32_t(std::lround(c.r)) << 16 | uint32_t(std::lround(c.g)) << 8 |
+           uint32_t(std::lround(c.b));
 }
 uint32_t surface_colour = 0;
 
