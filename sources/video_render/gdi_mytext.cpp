@@ -13,10 +13,7 @@ namespace gp = Gdiplus::DllExports;
 
 namespace {
 
-constexpr char face_name[] = "Microsoft YaHei";
-static_assert(sizeof(face_name) <= LF_FACESIZE, "the face name fits a LOGFONT");
 constexpr uint32_t opaque = 0xFF000000;
-constexpr uint32_t mark_letter_argb = 0xFFFF0000; // the A and B of a direction mark
 constexpr double quarter_turn = 3.14159265358979323846 / 2;
 
 // The reference a coordinate is given in: its own, else the window's extent, else the
@@ -295,8 +292,8 @@ overlay_rules::zoom_transform gdi_mytext::zoom() const
 
 void gdi_mytext::draw_figure(const overlay_entry& entry)
 {
-    const size_t count = std::min(entry.points.size(), gdi_overlay::max_figure_points);
-    POINT device[gdi_overlay::max_figure_points + 1];
+    const size_t count = std::min(entry.points.size(), overlay_rules::max_figure_points);
+    POINT device[overlay_rules::max_figure_points + 1];
     long sum_x = 0;
     long sum_y = 0;
     for (size_t i = 0; i < count; ++i) {
@@ -386,13 +383,7 @@ void gdi_mytext::draw_text(overlay_entry& entry)
         space_height = ref_height_;
         scale_x = static_cast<float>(width_) / static_cast<float>(ref_width_);
         scale_y = static_cast<float>(height_) / static_cast<float>(ref_height_);
-        // The margins keep their size on the screen.
-        margins.horizontal =
-            static_cast<int>(static_cast<float>(margins.horizontal) *
-                             static_cast<float>(ref_width_) / static_cast<float>(width_));
-        margins.vertical =
-            static_cast<int>(static_cast<float>(margins.vertical) *
-                             static_cast<float>(ref_height_) / static_cast<float>(height_));
+        margins = overlay_rules::scaled_margins(margins, ref_width_, ref_height_, width_, height_);
         gp::GdipCreateMatrix(&scaled);
         if (scaled) {
             gp::GdipScaleMatrix(scaled, scale_x, scale_y, Gdiplus::MatrixOrderPrepend);
@@ -496,9 +487,9 @@ void gdi_mytext::draw_direction_mark(const overlay_entry& entry, POINT mid, POIN
         draw_polyline(mark.arrow_a, 4, entry.line_color, 1.0f);
     if (overlay_rules::draws_arrow_b(entry.direction_mark))
         draw_polyline(mark.arrow_b, 4, entry.line_color, 1.0f);
-    draw_label("A", mark_letter_argb, entry.font_size, window_x(mark.tip_a.x),
+    draw_label("A", overlay_rules::mark_letter_argb, entry.font_size, window_x(mark.tip_a.x),
                window_y(mark.tip_a.y), 0);
-    draw_label("B", mark_letter_argb, entry.font_size, window_x(mark.tip_b.x),
+    draw_label("B", overlay_rules::mark_letter_argb, entry.font_size, window_x(mark.tip_b.x),
                window_y(mark.tip_b.y), 0);
 }
 
@@ -554,7 +545,7 @@ HFONT gdi_mytext::get_font(uint32_t height)
     GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof(logfont), &logfont);
     logfont.lfHeight = static_cast<LONG>(height);
     logfont.lfCharSet = DEFAULT_CHARSET;
-    std::memcpy(logfont.lfFaceName, face_name, sizeof(face_name));
+    std::memcpy(logfont.lfFaceName, overlay_rules::font_face, sizeof(overlay_rules::font_face));
     HFONT font = CreateFontIndirectA(&logfont);
     if (font)
         font_cache_[height] = font;

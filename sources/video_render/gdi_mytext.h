@@ -22,9 +22,6 @@
 // The GDI renderer's own arithmetic, as plain functions.
 namespace gdi_overlay {
 
-// A figure draws at most this many points.
-constexpr size_t max_figure_points = 99;
-
 // Window pixel of a figure point: x * W / ref_w (ref_w 0 meaning W, or 10000 for an empty
 // window), then kept m = max(1, line_width / 3) pixels inside the window: a coordinate below
 // 1 becomes m, one beyond W - m becomes W - m, truncated.
