@@ -369,6 +369,11 @@ void d3d_mytext::draw_label(const std::string& text, uint32_t colour, uint32_t h
     SIZE size;
     if (!measure_text(text, height, size))
         return;
+    // Labels belong to figures, which are zoomed only: not scaled as the text before them was.
+    if (!sprite_has_zoom_) {
+        set_text_transform(zoom_);
+        sprite_has_zoom_ = true;
+    }
     LONG x = static_cast<LONG>(anchor.x), y = static_cast<LONG>(anchor.y);
     overlay_rules::shift_for_flags(x, y, size.cx, size.cy, flags);
     const RECT placed = {x, y, x + size.cx, y + size.cy};

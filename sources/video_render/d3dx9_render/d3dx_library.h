@@ -10,11 +10,6 @@ struct d3dx_functions {
     decltype(&D3DXCreateSprite) create_sprite = nullptr;
     decltype(&D3DXCreateFontIndirectA) create_font = nullptr;
     decltype(&D3DXCreateTextureFromFileInMemory) create_texture_from_file = nullptr;
-
-    bool complete() const
-    {
-        return create_line && create_sprite && create_font && create_texture_from_file;
-    }
 };
 
 // The functions of d3dx9_43.dll, which stays loaded for the rest of the process once found;
