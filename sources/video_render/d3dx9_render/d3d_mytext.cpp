@@ -17,6 +17,7 @@ constexpr uint32_t highlight_colour = 0xFF58582C;
 // No text taller than the largest window is of any use; D3DX builds glyphs of the font's full
 // size, and Wine's faults while drawing fonts of some 20,000 pixels.
 constexpr int max_font_height = 8192;
+constexpr size_t max_glyph_heights = 16;
 // The most points one outline has: a figure's and its closing point, or an ellipse's 73.
 constexpr int max_outline_points = static_cast<int>(overlay_rules::max_figure_points) + 1;
 
@@ -298,6 +299,12 @@ glyph_atlas* d3d_mytext::get_atlas(uint32_t height)
     const auto cached = atlas_cache_.find(height);
     if (cached != atlas_cache_.end())
         return cached->second.get();
+    // Glyph textures are large: a renderer keeps those of a few heights, and starts again
+    // when texts come in ever more sizes (once the quads drawn from them are sent).
+    if (atlas_cache_.size() >= max_glyph_heights) {
+        batch_.let_go_of_texture();
+        atlas_cache_.clear();
+    }
     auto atlas = std::make_unique<glyph_atlas>(device_, static_cast<int>(height));
     if (!atlas->ready()) {
         // Glyphs too tall for a texture: the height is refused from now on.

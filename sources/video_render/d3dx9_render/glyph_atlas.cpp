@@ -8,11 +8,11 @@
 
 namespace {
 
-// Room for about 24 rows of glyphs, within what every Direct3D 9 device can sample.
+// Room for about 16 rows of glyphs, within what every Direct3D 9 device can sample.
 int texture_side_for(int cell_height)
 {
     int side = 256;
-    while (side < cell_height * 24 && side < 2048)
+    while (side < cell_height * 16 && side < 2048)
         side *= 2;
     return side;
 }
@@ -183,7 +183,7 @@ void glyph_atlas::draw(overlay_batch& batch, const std::wstring& text, LONG left
         return;
     if (!rasterise(text)) {
         // The texture is full: start it again, once the quads drawn from it so far are sent.
-        batch.flush();
+        batch.let_go_of_texture();
         clear();
         if (!ready())
             return;

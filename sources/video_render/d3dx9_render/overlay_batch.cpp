@@ -85,10 +85,15 @@ void overlay_batch::release()
 
 void overlay_batch::use_texture(const batch_texture& texture)
 {
-    if (texture.texture == current_.texture)
-        return;
-    flush();
+    if (texture.texture != current_.texture)
+        flush();
     current_ = texture;
+}
+
+void overlay_batch::let_go_of_texture()
+{
+    flush();
+    current_ = white_;
 }
 
 void overlay_batch::add_vertices(const D3DXVECTOR2 (&corners)[4], const float (&u)[4],

@@ -45,6 +45,9 @@ class overlay_batch {
 
     // Sends what has been added; the texture it was drawn from may then change.
     void flush();
+    // Sends what has been added and lets go of the texture it was drawn from, which may then
+    // be released.
+    void let_go_of_texture();
     // Sends the rest and gives the device back its state as it was before the first quad.
     void end();
 
