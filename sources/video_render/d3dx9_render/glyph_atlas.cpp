@@ -35,10 +35,10 @@ glyph_atlas::glyph_atlas(IDirect3DDevice9* device, int height) : device_(device)
     cell_height_ = metrics.tmHeight;
     // Room for the ink that reaches out of a character's advance on either side.
     pad_ = cell_height_ / 4 + 2;
-    scratch_width_ = metrics.tmMaxCharWidth + 2 * pad_;
     side_ = texture_side_for(cell_height_);
-    if (cell_height_ <= 0 || cell_height_ + 1 + static_cast<int>(white_block_texels) > side_ ||
-        scratch_width_ > side_)
+    // The widest glyphs of a very tall font are cut at the texture's width.
+    scratch_width_ = std::min(static_cast<int>(metrics.tmMaxCharWidth) + 2 * pad_, side_);
+    if (cell_height_ <= 0 || cell_height_ + 1 + static_cast<int>(white_block_texels) > side_)
         return;
 
     BITMAPINFO info = {};
