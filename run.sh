@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds both targets, then plays frames through the library into
 # a real window under Wine and writes screenshots under out/.
-#   ./run.sh                 300 frames of the test pattern on every path: software frames on
-#                            Direct3D 9 and on DirectDraw, DXVA2-style surfaces, and
-#                            Direct3D 11-style textures where the platform has them
+#   ./run.sh                 300 frames of the test pattern with its whole overlay scene on every
+#                            path: software frames on Direct3D 9 (out/vrender_play.png) and on
+#                            DirectDraw, DXVA2-style surfaces, and Direct3D 11-style textures
+#                            where the platform has them
 #   ./run.sh ARGS...         the player with these arguments (see --help)
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")"

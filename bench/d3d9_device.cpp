@@ -1,10 +1,14 @@
 #include "d3d9_device.h"
 
-decoder_device::decoder_device()
+decoder_device::decoder_device(bool ex)
     : window_(CreateWindowExA(0, "STATIC", "decoder", WS_POPUP, 0, 0, 64, 64, nullptr, nullptr,
-                              GetModuleHandleA(nullptr), nullptr)),
-      d3d9_(Direct3DCreate9(D3D_SDK_VERSION))
+                              GetModuleHandleA(nullptr), nullptr))
 {
+    IDirect3D9Ex* d3d9ex = nullptr;
+    if (!ex)
+        d3d9_ = Direct3DCreate9(D3D_SDK_VERSION);
+    else if (SUCCEEDED(Direct3DCreate9Ex(D3D_SDK_VERSION, &d3d9ex)))
+        d3d9_ = d3d9ex;
     if (!d3d9_)
         return;
     D3DPRESENT_PARAMETERS params = {};
@@ -12,8 +16,16 @@ decoder_device::decoder_device()
     params.SwapEffect = D3DSWAPEFFECT_DISCARD;
     params.BackBufferFormat = D3DFMT_UNKNOWN;
     params.hDeviceWindow = window_;
-    if (FAILED(d3d9_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_,
-                                   D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_))) {
+    IDirect3DDevice9Ex* device_ex = nullptr;
+    const HRESULT created =
+        d3d9ex ? d3d9ex->CreateDeviceEx(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_,
+                                        D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, nullptr,
+                                        &device_ex)
+               : d3d9_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_,
+                                     D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_);
+    if (device_ex)
+        device_ = device_ex;
+    if (FAILED(created)) {
         device_ = nullptr;
         return;
     }

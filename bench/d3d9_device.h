@@ -1,6 +1,7 @@
 // A decoder-style Direct3D 9 device: a plain (not 9Ex) device on a hidden window of its own,
 // as FFmpeg's DXVA2 decoder makes one, with the FFmpeg records that lead the Direct3D 9
-// backend to it. Plain devices offer the managed textures that D3DX fonts need.
+// backend to it. Plain devices offer the managed textures that D3DX fonts need; a 9Ex device,
+// made on request, does not.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +12,7 @@
 
 class decoder_device {
   public:
-    decoder_device();
+    explicit decoder_device(bool ex = false);
     ~decoder_device();
     decoder_device(const decoder_device&) = delete;
     decoder_device& operator=(const decoder_device&) = delete;

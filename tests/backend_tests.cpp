@@ -1,20 +1,16 @@
 // Each backend where the pixel table alone cannot tell: the DirectDraw copy surface in each
-// layout a primary surface can have, the Direct3D 11 copy under the decoder's lock, and GDI's
-// wide pens on thin boxes.
+// layout a primary surface can have and the Direct3D 11 copy under the decoder's lock.
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <memory>
 
 #include "color_reference.h"
 #include "com_patch.h"
 #include "d3d11_fake_decoder.h"
 #include "d3d11_readback.h"
-#include "dc_capture.h"
 #include "ddraw_render/ddraw_manager.h"
 #include "ddraw_surface.h"
-#include "gdi_mytext.h"
 #include "kx_vidrender.h"
 #include "test_picture.h"
 #include "test_window.h"
@@ -153,45 +149,4 @@ TEST(d3d11_frames, are_copied_under_the_decoders_lock_and_leave_its_references_a
     decoder.release_standins();
     EXPECT_EQ(decoder.device_refcount(), device_refs);
     EXPECT_EQ(decoder.context_refcount(), context_refs);
-}
-
-// Boxes a pixel or two high (or wide) under pens far wider than that: GDI must not be handed
-// a box smaller than the pen (Wine corrupts its heap on it).
-TEST(gdi_overlays, inner_ellipses_of_thin_boxes_under_wide_pens_leave_gdi_intact)
-{
-    BITMAPINFO info = {};
-    info.bmiHeader = {sizeof(info.bmiHeader), 400, -300, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    HDC dc = CreateCompatibleDC(nullptr);
-    HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    ASSERT_TRUE(dc && bitmap && bits);
-    HGDIOBJ previous = SelectObject(dc, bitmap);
-    gdi_mytext renderer;
-    renderer.init(400, 300);
-    for (uint32_t pen : {2u, 3u, 7u, 40u})
-        for (uint32_t layout : {0u, 1u, 2u})
-            for (uint32_t thin : {1u, 2u}) {
-                overlay_entry flat;
-                flat.points = {{100, 100, 0, 0},
-                               {220, 100, 0, 0},
-                               {220, 100 + thin, 0, 0},
-                               {100, 100 + thin, 0, 0}};
-                flat.line_color = 0x00FF00;
-                flat.line_width = pen;
-                flat.inner_ellipses = true;
-                flat.ellipse_layout = layout;
-                overlay_entry narrow = flat;
-                for (overlay_point& point : narrow.points)
-                    std::swap(point.x, point.y);
-                std::list<overlay_group> groups(1);
-                groups.front().entries = {flat, narrow};
-                GdiFlush();
-                std::memset(bits, 0, 400 * 300 * 4);
-                EXPECT_TRUE(renderer.draw(dc, &groups, 0, 0, nullptr));
-                EXPECT_EQ(capture_dc(dc, 400, 300).at(160, 100), 0x00FF00u) << pen << layout;
-            }
-    EXPECT_TRUE(HeapValidate(GetProcessHeap(), 0, nullptr));
-    SelectObject(dc, previous);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
 }

@@ -13,10 +13,7 @@ namespace gp = Gdiplus::DllExports;
 
 namespace {
 
-constexpr char face_name[] = "Microsoft YaHei";
-static_assert(sizeof(face_name) <= LF_FACESIZE, "the face name fits a LOGFONT");
 constexpr uint32_t opaque = 0xFF000000;
-constexpr uint32_t mark_letter_argb = 0xFFFF0000; // the A and B of a direction mark
 constexpr double quarter_turn = 3.14159265358979323846 / 2;
 
 // The reference a coordinate is given in: its own, else the window's extent, else the
@@ -71,7 +68,7 @@ LOGFONTA text_logfont(uint32_t height)
     GetObjectA(GetStockObject(DEFAULT_GUI_FONT), sizeof(logfont), &logfont);
     logfont.lfHeight = static_cast<LONG>(height);
     logfont.lfCharSet = DEFAULT_CHARSET;
-    std::memcpy(logfont.lfFaceName, face_name, sizeof(face_name));
+    std::memcpy(logfont.lfFaceName, overlay_rules::font_face, sizeof(overlay_rules::font_face));
     return logfont;
 }
 
@@ -339,8 +336,8 @@ overlay_rules::zoom_transform gdi_mytext::zoom() const
 
 void gdi_mytext::draw_figure(const overlay_entry& entry)
 {
-    const size_t count = std::min(entry.points.size(), gdi_overlay::max_figure_points);
-    POINT device[gdi_overlay::max_figure_points + 1];
+    const size_t count = std::min(entry.points.size(), overlay_rules::max_figure_points);
+    POINT device[overlay_rules::max_figure_points + 1];
     long sum_x = 0;
     long sum_y = 0;
     for (size_t i = 0; i < count; ++i) {
@@ -402,7 +399,7 @@ void gdi_mytext::draw_text(overlay_entry& entry)
     // Without a reference size there is nothing to scale a reference-sized text by.
     if (entry.scale_to_reference && (ref_width_ == 0 || ref_height_ == 0))
         return;
-    const std::wstring wide = to_wide(entry.text);
+    const std::wstring wide = overlay_rules::to_wide(entry.text);
     if (wide.empty())
         return;
     const overlay_point anchor = entry.points[0];
@@ -429,13 +426,7 @@ void gdi_mytext::draw_text(overlay_entry& entry)
         space_height = ref_height_;
         scale_x = static_cast<float>(width_) / static_cast<float>(ref_width_);
         scale_y = static_cast<float>(height_) / static_cast<float>(ref_height_);
-        // The margins keep their size on the screen.
-        margins.horizontal =
-            static_cast<int>(static_cast<float>(margins.horizontal) *
-                             static_cast<float>(ref_width_) / static_cast<float>(width_));
-        margins.vertical =
-            static_cast<int>(static_cast<float>(margins.vertical) *
-                             static_cast<float>(ref_height_) / static_cast<float>(height_));
+        margins = overlay_rules::scaled_margins(margins, ref_width_, ref_height_, width_, height_);
         if (reference_matrix_) {
             gp::GdipSetMatrixElements(reference_matrix_, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f);
             gp::GdipScaleMatrix(reference_matrix_, scale_x, scale_y, Gdiplus::MatrixOrderPrepend);
@@ -483,7 +474,7 @@ void gdi_mytext::draw_label(const std::string& text, uint32_t argb, uint32_t hei
 {
     if (text.empty())
         return;
-    const std::wstring wide = to_wide(text);
+    const std::wstring wide = overlay_rules::to_wide(text);
     if (wide.empty())
         return;
     if (!texts_.prepare(height, gdi_overlay::text_painter::layout::label, zoom_matrix_))
@@ -528,9 +519,9 @@ void gdi_mytext::draw_direction_mark(const overlay_entry& entry, POINT mid, POIN
         draw_polyline(mark.arrow_a, 4, entry.line_color, 1.0f);
     if (overlay_rules::draws_arrow_b(entry.direction_mark))
         draw_polyline(mark.arrow_b, 4, entry.line_color, 1.0f);
-    draw_label("A", mark_letter_argb, entry.font_size, window_x(mark.tip_a.x),
+    draw_label("A", overlay_rules::mark_letter_argb, entry.font_size, window_x(mark.tip_a.x),
                window_y(mark.tip_a.y), 0);
-    draw_label("B", mark_letter_argb, entry.font_size, window_x(mark.tip_b.x),
+    draw_label("B", overlay_rules::mark_letter_argb, entry.font_size, window_x(mark.tip_b.x),
                window_y(mark.tip_b.y), 0);
 }
 
@@ -575,16 +566,4 @@ void gdi_mytext::draw_inner_ellipses(const overlay_entry& entry, POINT max, POIN
                    window_y(max.y) + static_cast<float>(entry.font_size),
                    overlay_rules::label_centre | overlay_rules::label_bottom);
     }
-}
-
-std::wstring gdi_mytext::to_wide(const std::string& text)
-{
-    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
-    if (length <= 1)
-        return {};
-    std::wstring wide(static_cast<size_t>(length), L'\0');
-    if (MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length) != length)
-        return {};
-    wide.resize(static_cast<size_t>(length - 1));
-    return wide;
 }

@@ -24,9 +24,6 @@
 // The GDI renderer's own arithmetic, as plain functions.
 namespace gdi_overlay {
 
-// A figure draws at most this many points.
-constexpr size_t max_figure_points = 99;
-
 // Window pixel of a figure point: x * W / ref_w (ref_w 0 meaning W, or 10000 for an empty
 // window), then kept m = max(1, line_width / 3) pixels inside the window: a coordinate below
 // 1 becomes m, one beyond W - m becomes W - m, truncated.
@@ -126,7 +123,6 @@ class gdi_mytext {
     void draw_line(const POINT* points, uint32_t rgb, float width);
     void draw_direction_mark(const overlay_entry& entry, POINT mid, POINT direction);
     void draw_inner_ellipses(const overlay_entry& entry, POINT max, POINT min);
-    static std::wstring to_wide(const std::string& text);
 
     overlay_rules::zoom_transform zoom() const;
     // Window coordinates of a device pixel: where a label must go to land on it.

@@ -57,11 +57,63 @@ std::vector<inner_ellipse> inner_ellipse_layout(uint32_t layout, D3DXVECTOR2 max
     return ellipses;
 }
 
-D3DXMATRIX direction_mark_frame(D3DXVECTOR2 centre, D3DXVECTOR2 direction)
+affine2d translation(float x, float y)
 {
-    D3DXMATRIX frame;
+    affine2d transform;
+    transform.dx = x;
+    transform.dy = y;
+    return transform;
+}
+
+affine2d scaling(float x, float y)
+{
+    affine2d transform;
+    transform.m11 = x;
+    transform.m22 = y;
+    return transform;
+}
+
+affine2d then(const affine2d& a, const affine2d& b)
+{
+    affine2d product;
+    product.m11 = a.m11 * b.m11 + a.m12 * b.m21;
+    product.m12 = a.m11 * b.m12 + a.m12 * b.m22;
+    product.m21 = a.m21 * b.m11 + a.m22 * b.m21;
+    product.m22 = a.m21 * b.m12 + a.m22 * b.m22;
+    product.dx = a.dx * b.m11 + a.dy * b.m21 + b.dx;
+    product.dy = a.dx * b.m12 + a.dy * b.m22 + b.dy;
+    return product;
+}
+
+D3DXVECTOR2 apply(const affine2d& t, D3DXVECTOR2 p)
+{
+    return D3DXVECTOR2(p.x * t.m11 + p.y * t.m21 + t.dx, p.x * t.m12 + p.y * t.m22 + t.dy);
+}
+
+D3DXMATRIX as_matrix(const affine2d& t)
+{
+    D3DXMATRIX matrix;
+    D3DXMatrixIdentity(&matrix);
+    matrix._11 = t.m11;
+    matrix._12 = t.m12;
+    matrix._21 = t.m21;
+    matrix._22 = t.m22;
+    matrix._41 = t.dx;
+    matrix._42 = t.dy;
+    return matrix;
+}
+
+affine2d direction_mark_frame(D3DXVECTOR2 centre, D3DXVECTOR2 direction)
+{
+    // A rotation by the line's angle and a quarter turn, then the move to the midpoint.
     const float rotation = std::atan2(direction.y, direction.x) + 1.5707964f;
-    D3DXMatrixTransformation2D(&frame, nullptr, 1.0f, nullptr, nullptr, rotation, &centre);
+    affine2d frame;
+    frame.m11 = std::cos(rotation);
+    frame.m12 = std::sin(rotation);
+    frame.m21 = -frame.m12;
+    frame.m22 = frame.m11;
+    frame.dx = centre.x;
+    frame.dy = centre.y;
     return frame;
 }
 

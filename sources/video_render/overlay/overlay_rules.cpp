@@ -4,6 +4,18 @@
 
 namespace overlay_rules {
 
+std::wstring to_wide(const std::string& text)
+{
+    const int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+    if (length <= 1)
+        return {};
+    std::wstring wide(static_cast<size_t>(length), L'\0');
+    if (MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, &wide[0], length) != length)
+        return {};
+    wide.resize(static_cast<size_t>(length - 1));
+    return wide;
+}
+
 std::string size_label(long width, long height)
 {
     return std::to_string(width) + "*" + std::to_string(height);
@@ -19,6 +31,17 @@ text_margins margins_for(const overlay_entry& entry)
             margins.vertical = 6;
     }
     return margins;
+}
+
+text_margins scaled_margins(text_margins margins, uint32_t ref_width, uint32_t ref_height,
+                            uint32_t width, uint32_t height)
+{
+    const auto scaled = [](int margin, uint32_t reference, uint32_t extent) {
+        return static_cast<int>(static_cast<float>(margin) * static_cast<float>(reference) /
+                                static_cast<float>(extent));
+    };
+    return {scaled(margins.horizontal, ref_width, width),
+            scaled(margins.vertical, ref_height, height)};
 }
 
 double aligned_start(double anchor, double extent, uint32_t align, double margin)

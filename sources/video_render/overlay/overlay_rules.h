@@ -19,6 +19,14 @@ namespace overlay_rules {
 constexpr uint32_t normalised_units = 10000;
 // An outline in this exact colour is drawn after the rest of its group.
 constexpr uint32_t second_pass_color = 0x00FF0000;
+// The face of every overlay text.
+constexpr char font_face[] = "Microsoft YaHei";
+static_assert(sizeof(font_face) <= LF_FACESIZE, "the face name fits a font description");
+// The letters A and B of a direction mark: opaque red, whatever the mark's colour.
+constexpr uint32_t mark_letter_argb = 0xFFFF0000;
+// A figure draws at most this many points; the rest of a longer one is left out, also from
+// its centre and corner count.
+constexpr size_t max_figure_points = 98;
 
 inline bool in_second_pass(const overlay_entry& entry)
 {
@@ -70,6 +78,10 @@ template <typename number> bool right_angled(const number (&x)[4], const number 
     return true;
 }
 
+// The text in UTF-16 from the system's code page, as D3DX and GDI+ take it; empty when it
+// cannot be converted.
+std::wstring to_wide(const std::string& text);
+
 // The size label of a rectangle: "width*height".
 std::string size_label(long width, long height);
 
@@ -79,6 +91,10 @@ struct text_margins {
     int vertical;
 };
 text_margins margins_for(const overlay_entry& entry);
+// The margins of a text laid out in the reference size and then scaled to the window: each
+// multiplied by reference / window (truncated), so that they keep their size on the screen.
+text_margins scaled_margins(text_margins margins, uint32_t ref_width, uint32_t ref_height,
+                            uint32_t width, uint32_t height);
 
 // The leading edge of a text of `extent` placed at `anchor` by an alignment value: 0 at the
 // anchor, 1 after the margin, 2 centred, 3 ending the margin before the anchor.

@@ -251,15 +251,23 @@ std::function<std::shared_ptr<void>()> import_refused(const char* dll, const cha
         return patch;
     };
 }
+// The library looks D3DX's functions up when a renderer starts: D3DXCreateSprite is found
+// refusing.
+FARPROC WINAPI lookup_with_refused_sprite(HMODULE module, LPCSTR name)
+{
+    if (!IS_INTRESOURCE(name) && std::strcmp(name, "D3DXCreateSprite") == 0)
+        return reinterpret_cast<FARPROC>(
+            reinterpret_cast<void (*)()>(refused<E_OUTOFMEMORY, IDirect3DDevice9*, ID3DXSprite**>));
+    return GetProcAddress(module, name);
+}
 
-// On the decoder's device the rebuild goes on without the overlay objects; on a device of its
-// own the backend falls back from the Ex device to a plain one.
+// On the decoder's device the rebuild goes on with the overlay texts drawn without D3DX; on a
+// device of its own the backend falls back from the Ex device to a plain one.
 void d3d9_loss_storms()
 {
     fake_dxva2_decoder table_owner;
     d3d9_loss_storm("dxva2", table_owner.device(), the_run.long_run ? 2000 : 12,
-                    import_refused("d3dx9_43.dll", "D3DXCreateSprite",
-                                   refused<E_OUTOFMEMORY, IDirect3DDevice9*, ID3DXSprite**>),
+                    import_refused("kernel32.dll", "GetProcAddress", lookup_with_refused_sprite),
                     {});
     IDirect3D9Ex* d3d9ex = nullptr;
     Direct3DCreate9Ex(D3D_SDK_VERSION, &d3d9ex);
@@ -445,8 +453,7 @@ std::vector<creation_case> direct3d_cases(const table_owners& t)
          o::fails},
         {"dxva2",
          "D3DXCreateSprite",
-         import_refused("d3dx9_43.dll", "D3DXCreateSprite",
-                        refused<E_OUTOFMEMORY, IDirect3DDevice9*, ID3DXSprite**>),
+         import_refused("kernel32.dll", "GetProcAddress", lookup_with_refused_sprite),
          {},
          o::draws},
         {"d3d11",
