@@ -5,6 +5,8 @@
 #include <libyuv/scale.h>
 
 #include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstring>
 #include <utility>
 
@@ -86,13 +88,23 @@ uint64_t contiguous_read_extent(uint64_t width, uint64_t height,
     return std::max<uint64_t>(width * height, chroma_end);
 }
 
+// The decoder's device behind a codec context, or null where the context names none.
+const void* decoder_device_of(const AVCodecContext* context)
+{
+    if (!context || !context->hw_device_ctx)
+        return nullptr;
+    return context->hw_device_ctx->data;
+}
+
 // Renderers that draw a decoder's frames share the decoder's device, whose state (render
 // target, scene, bound resources, for Direct3D 11 the immediate context) is one for all of
-// them: their frames, rebuilds included, are drawn one at a time.
-std::recursive_mutex& decoder_device_mutex()
+// them: the frames of one device, rebuilds included, are drawn one at a time. Each device
+// has one of a fixed set of locks, so that a wall of decoders is not drawn in single file.
+std::recursive_mutex& decoder_device_mutex(const void* device)
 {
-    static std::recursive_mutex mutex;
-    return mutex;
+    static std::array<std::recursive_mutex, 31> mutexes;
+    return mutexes[reinterpret_cast<uintptr_t>(device) / alignof(std::max_align_t) %
+                   mutexes.size()];
 }
 
 } // namespace
@@ -156,8 +168,10 @@ void kx_vrender_impl::replace_backend()
 bool kx_vrender_impl::init_vrender(HWND window, int width, int height, AVCodecContext* codec_ctx)
 {
     std::unique_lock<std::recursive_mutex> device_lock;
-    if (frame_input::is_hardware_format(pixel_format_))
-        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex());
+    if (frame_input::is_hardware_format(pixel_format_)) {
+        decoder_device_ = decoder_device_of(codec_ctx);
+        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex(decoder_device_));
+    }
     caps_ = check_render_caps();
     replace_backend();
     if (!render_mng_) {
@@ -286,8 +300,9 @@ void kx_vrender_impl::render_frame(AVFrame* frame, int width, int height)
     picture shown = {frame->data, frame->linesize, width, height};
     std::unique_lock<std::recursive_mutex> device_lock;
     if (frame_input::is_hardware_format(format)) {
-        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex());
         context = static_cast<AVCodecContext*>(frame->opaque);
+        decoder_device_ = decoder_device_of(context);
+        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex(decoder_device_));
         if (format == ffmpeg_ids::pix_fmt_d3d11)
             frame_input::mark_d3d11_frame(frame);
     } else if (frame_input::is_software_format(format)) {
@@ -516,7 +531,7 @@ bool kx_vrender_impl::get_overlay_rect(int id, overlay_rect* out)
     // when the backend borrows it.
     std::unique_lock<std::recursive_mutex> device_lock;
     if (frame_input::is_hardware_format(pixel_format_))
-        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex());
+        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex(decoder_device_));
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     auto found = overlay_list_.begin();
     while (found != overlay_list_.end() && (found->id != id || found->entries.empty()))

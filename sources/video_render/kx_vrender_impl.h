@@ -98,6 +98,8 @@ class kx_vrender_impl final : public kx_vidrender {
     const kx_pixel_fmt pixel_format_;
     HWND window_ = nullptr;
     AVCodecContext* codec_ctx_ = nullptr;
+    // The decoder's device of the latest frame or initialisation, which names its lock.
+    const void* decoder_device_ = nullptr;
     int video_width_ = 0;
     int video_height_ = 0;
     uint32_t window_width_ = 0;

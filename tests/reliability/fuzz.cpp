@@ -97,10 +97,10 @@ class fuzzer {
     void run(uint64_t calls)
     {
         // Out of 100; init, window changes and new renderers cost Wine a device each.
-        static void (fuzzer::*const actions[])() = {
-            &fuzzer::software_picture, &fuzzer::hardware_frame, &fuzzer::small_call,
-            &fuzzer::lifecycle,        &fuzzer::window,         &fuzzer::nv12};
-        static const uint32_t weights[] = {48, 10, 25, 4, 6, 7};
+        static void (fuzzer::*const actions[])() = {&fuzzer::software_picture,
+                                                    &fuzzer::hardware_frame, &fuzzer::small_call,
+                                                    &fuzzer::lifecycle, &fuzzer::window};
+        static const uint32_t weights[] = {52, 11, 27, 4, 6};
         for (index_ = 0; index_ < calls; ++index_) {
             run_report::set_replay("vrender_fuzz fuzz --seed " + std::to_string(seed_) +
                                    " --calls " + std::to_string(index_ + 1));
@@ -393,41 +393,6 @@ class fuzzer {
             DestroyWindow(handle); // the renderers given this window keep its handle
         test_window::pump_messages();
         finish();
-    }
-
-    // Buffers of exactly the stated lengths, ending at a guard page; sizes odd, tiny, or whose
-    // area wraps around in 32 bits.
-    void nv12()
-    {
-        static const uint32_t wraps[][2] = {{65536, 65536},   {65536, 65537},   {0x80000000u, 2},
-                                            {0xFFFFFFFFu, 1}, {3, 0x55555556u}, {0, 4}};
-        const uint32_t* wrap = random_.percent(10) ? wraps[random_.below(6)] : nullptr;
-        const uint32_t width = wrap ? wrap[0] : random_.between(1, 64);
-        const uint32_t height = wrap ? wrap[1] : random_.between(1, 64);
-        const uint32_t need = width * height + width * height / 2;
-        uint32_t lengths[2];
-        for (uint32_t& length : lengths)
-            length =
-                std::min(48u << 20, random_.pick({need, need, need, need - 1,
-                                                  need + random_.below(64), random_.below(256)}));
-        uint32_t src_length = lengths[0], dst_length = lengths[1];
-        const auto src = filled(src_length, 0x5A), dst = filled(dst_length, 0xA5);
-        uint8_t* src_data = random_.percent(5) ? nullptr : src->data();
-        uint8_t* dst_data = random_.percent(5) ? nullptr : dst->data();
-        call("yuvnv12_to_yuv420p(%p, %u, %u, %u, %p, %u)", static_cast<void*>(src_data), src_length,
-             width, height, static_cast<void*>(dst_data), dst_length);
-        const bool converted =
-            (random_.percent(50) ? ::yuvnv12_to_yuv420p : kx_vidrender::yuvnv12_to_yuv420p)(
-                src_data, src_length, width, height, dst_data, dst_length);
-        if (dst_length != lengths[1])
-            run_report::fail("yuvnv12_to_yuv420p wrote %u into dst_length", dst_length);
-        if (!converted && std::any_of(dst->data(), dst->data() + dst_length,
-                                      [](uint8_t byte) { return byte != 0xA5; }))
-            run_report::fail("yuvnv12_to_yuv420p refused and still wrote into dst");
-        // Null buffers, no area and lengths short of 1.5 bytes a pixel are refused silently.
-        const bool plausible =
-            src_data && dst_data && width && height && need <= src_length && need <= dst_length;
-        finish(!converted && plausible ? "" : nullptr);
     }
 
     seeded_random random_;

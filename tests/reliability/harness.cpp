@@ -101,11 +101,6 @@ void run_report::end_call()
     g_call_started = 0;
 }
 
-const char* run_report::current_call()
-{
-    return g_call;
-}
-
 void run_report::watch_hangs(int seconds)
 {
     std::thread([seconds] {

@@ -44,7 +44,6 @@ void install();
 void set_replay(const std::string& command);
 void begin_call(const char* format, ...);
 void end_call();
-const char* current_call();
 void watch_hangs(int seconds);
 [[noreturn]] void fail(const char* format, ...);
 } // namespace run_report

@@ -12,8 +12,10 @@ fake_dxva2_decoder::fake_dxva2_decoder()
     params.SwapEffect = D3DSWAPEFFECT_DISCARD;
     params.BackBufferFormat = D3DFMT_UNKNOWN;
     params.hDeviceWindow = window_;
+    // Multithreaded, as FFmpeg makes a DXVA2 device: the decoder's threads share it.
     if (FAILED(d3d9_->CreateDevice(D3DADAPTER_DEFAULT, D3DDEVTYPE_HAL, window_,
-                                   D3DCREATE_SOFTWARE_VERTEXPROCESSING, &params, &device_)))
+                                   D3DCREATE_SOFTWARE_VERTEXPROCESSING | D3DCREATE_MULTITHREADED,
+                                   &params, &device_)))
         device_ = nullptr;
     records_.attach(d3d9_, device_, 0, 0);
 }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "com_patch.h"
+
 namespace {
 
 template <typename T> T* at_rva(BYTE* base, DWORD rva)
@@ -38,27 +40,17 @@ void** find_import_slot(HMODULE module, const char* dll, const char* function)
     return nullptr;
 }
 
-void write_slot(void** slot, void* value)
-{
-    DWORD protection = 0;
-    VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &protection);
-    *slot = value;
-    VirtualProtect(slot, sizeof(void*), protection, &protection);
-}
-
 } // namespace
 
 import_patch::import_patch(HMODULE module, const char* dll, const char* function, void* replacement)
     : slot_(find_import_slot(module, dll, function))
 {
-    if (!slot_)
-        return;
-    original_ = *slot_;
-    write_slot(slot_, replacement);
+    if (slot_)
+        com_patch_detail::write_slot(slot_, 0, replacement);
 }
 
 import_patch::~import_patch()
 {
     if (slot_)
-        write_slot(slot_, original_);
+        com_patch_detail::restore_slot(slot_, 0);
 }

@@ -1,6 +1,6 @@
 // Points one import of a loaded module (video_render.dll, say) at another function while the
 // object lives: the module's calls of that import then reach the replacement, everyone else's
-// the real function, which original() gives.
+// the real function.
 #pragma once
 
 #include <windows.h>
@@ -15,9 +15,7 @@ class import_patch {
     import_patch& operator=(const import_patch&) = delete;
 
     bool ok() const { return slot_ != nullptr; }
-    void* original() const { return original_; }
 
   private:
     void** slot_ = nullptr;
-    void* original_ = nullptr;
 };

@@ -17,6 +17,7 @@ constexpr uint32_t highlight_colour = 0xFF58582C;
 // No text taller than the largest window is of any use; D3DX builds glyphs of the font's full
 // size, and Wine's faults while drawing fonts of some 20,000 pixels.
 constexpr int max_font_height = 8192;
+// The text heights a renderer keeps fonts or glyph textures for.
 constexpr size_t max_glyph_heights = 16;
 // The most points one outline has: a figure's and its closing point, or an ellipse's 73.
 constexpr int max_outline_points = static_cast<int>(overlay_rules::max_figure_points) + 1;
@@ -95,12 +96,7 @@ void d3d_mytext::draw_texts_without_d3dx()
     if (own_texts_)
         return;
     own_texts_ = true;
-    {
-        std::lock_guard<std::recursive_mutex> lock(font_mutex_);
-        for (auto& cached : font_cache_)
-            cached.second->Release();
-        font_cache_.clear();
-    }
+    release_fonts();
     release(sprite_);
     release(white_texture_);
     VR_LOG(vr_log::notice, "overlay texts are drawn without D3DX on this device\n");
@@ -108,11 +104,9 @@ void d3d_mytext::draw_texts_without_d3dx()
 
 void d3d_mytext::release_resources()
 {
+    release_fonts();
     {
         std::lock_guard<std::recursive_mutex> lock(font_mutex_);
-        for (auto& cached : font_cache_)
-            cached.second->Release();
-        font_cache_.clear();
         atlas_cache_.clear();
     }
     release(line_);
@@ -276,12 +270,28 @@ bool d3d_mytext::height_allowed(uint32_t height)
     return false;
 }
 
+void d3d_mytext::release_fonts()
+{
+    std::lock_guard<std::recursive_mutex> lock(font_mutex_);
+    for (auto& cached : font_cache_)
+        cached.second->Release();
+    font_cache_.clear();
+}
+
 ID3DXFont* d3d_mytext::get_font(uint32_t height)
 {
     std::lock_guard<std::recursive_mutex> lock(font_mutex_);
     const auto cached = font_cache_.find(height);
     if (cached != font_cache_.end())
         return cached->second;
+    // A font keeps glyph textures of its full height: as with glyph textures, a renderer keeps
+    // the fonts of a few heights, and starts again (once the sprite has drawn what it holds)
+    // when texts come in ever more sizes.
+    if (font_cache_.size() >= max_glyph_heights) {
+        if (sprite_)
+            sprite_->Flush();
+        release_fonts();
+    }
     D3DXFONT_DESCA description = {};
     description.Height = static_cast<INT>(height);
     description.CharSet = DEFAULT_CHARSET;

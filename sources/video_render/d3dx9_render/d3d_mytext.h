@@ -56,6 +56,7 @@ class d3d_mytext {
     static bool is_rectangle(const overlay_entry& entry);
     bool height_allowed(uint32_t height);
     ID3DXFont* get_font(uint32_t height);
+    void release_fonts();
     glyph_atlas* get_atlas(uint32_t height);
     // The size of a text of `height` laid out on the path chosen for texts; false when it
     // cannot be drawn.

@@ -134,19 +134,11 @@ class storm_path {
         check(counts == counts_,
               name_ + ": the decoder's objects count " + counts + ", first " + counts_);
     }
-    // A picture of one of the next two frames reaches the window.
-    bool draws_again(int& n)
+    // A picture reaches the window within `frames` frames, `pause` ms apart (failed rebuilds
+    // are paced).
+    bool draws_within(int& n, int frames, DWORD pause = 0)
     {
-        n += n & 1;
-        const bool first = frame(n++);
-        const bool drawn = frame(n++) || first;
-        the_run.drawn += drawn;
-        return drawn;
-    }
-    // A picture reaches the window within `frames` frames, 20 ms apart (failed rebuilds are paced).
-    bool draws_within(int& n, int frames)
-    {
-        for (int i = 0; i < frames; ++i, Sleep(20))
+        for (int i = 0; i < frames; ++i, Sleep(pause))
             if (const long before = copies(); frame(n++) && (before < 0 || copies() > before))
                 return ++the_run.drawn, true;
         return false;
@@ -180,7 +172,7 @@ void d3d9_loss_storm(const char* kind, IDirect3DDevice9* device, int losses,
     path.check_counts();
     const std::string name = path.name();
     int n = 0;
-    check(path.start() && path.draws_again(n), name + ": the first frames");
+    check(path.start() && path.draws_within(n, 2), name + ": the first frames");
     IDirect3DSwapChain9* table_owner = nullptr;
     device->GetSwapChain(0, &table_owner);
     table_owner->Release(); // the device keeps it
@@ -216,7 +208,7 @@ void d3d9_loss_storm(const char* kind, IDirect3DDevice9* device, int losses,
                       where + ": a frame drawn by a failed rebuild");
             lost_frames = -1;
         }
-        check(stretch ? path.draws_within(n, 30) : path.draws_again(n),
+        check(stretch ? path.draws_within(n, 30, 20) : path.draws_within(n, 2),
               where + ": no frame drawn after the loss");
         std::vector<std::string> expected = {"1 device lost error occured!\n"};
         if (loss % 3 == 2)
@@ -295,7 +287,7 @@ void ddraw_loss_storm()
 {
     storm_path path("ddraw");
     int n = 0;
-    check(path.start() && path.draws_again(n), "DirectDraw: the first frames");
+    check(path.start() && path.draws_within(n, 2), "DirectDraw: the first frames");
     IDirectDrawSurface2* table_owner = make_ddraw_surface2();
     bool lose = false, stuck = false;
     auto losing = fail_calls<&IDirectDrawSurface2::Blt>(table_owner, DDERR_SURFACELOST,
@@ -315,7 +307,7 @@ void ddraw_loss_storm()
         for (int i = static_cast<int>(the_run.random.below(3)); i >= 0; --i, ++the_run.dropped)
             check(!path.frame(n++), where + ": a frame drawn before the surfaces came back");
         stuck = false;
-        check(path.draws_again(n), where + ": no frame drawn after the surfaces came back");
+        check(path.draws_within(n, 2), where + ": no frame drawn after the surfaces came back");
         check(errors(logs) == lines, where + ": the loss's lines");
     }
     losing.reset();
@@ -330,7 +322,7 @@ void d3d11_removal_storm()
     storm_path path("d3d11");
     path.check_counts();
     int n = 0;
-    check(path.start() && path.draws_again(n), "Direct3D 11: the first frames");
+    check(path.start() && path.draws_within(n, 2), "Direct3D 11: the first frames");
     // A swap chain of the storm's own shares its method table with the library's.
     test_window own_window(64, 64);
     DXGI_SWAP_CHAIN_DESC desc = {};
@@ -366,7 +358,7 @@ void d3d11_removal_storm()
             path.frame(n++);
         check(path.copies() == copies, where + ": a frame drawn on a removed device");
         removed = false;
-        check(path.draws_within(n, 30), where + ": no frame drawn after the stretch");
+        check(path.draws_within(n, 30, 20), where + ": no frame drawn after the stretch");
         check(path.lock_balanced(), where + ": the decoder's lock is held");
         check(errors(logs) == lines, where + ": the lines (first: " + errors(logs).front() + ")");
     }
@@ -510,11 +502,11 @@ void run_case(const creation_case& row)
     check(errors(logs) == (row.lines.empty() ? std::vector<std::string>{"none"} : row.lines),
           where + ": the lines (first: " + errors(logs).front() + ")");
     int n = 0;
-    if (row.ends == outcome::degraded && !path.draws_again(n))
+    if (row.ends == outcome::degraded && !path.draws_within(n, 2))
         ok = false;
     if (!ok)
         check(path.start(), where + ": a clean initialisation after it");
-    check(path.draws_again(n), where + ": no frame drawn after it");
+    check(path.draws_within(n, 2), where + ": no frame drawn after it");
     path.stop();
     path.check_counts();
     ++the_run.runs;
