@@ -3,7 +3,8 @@
 # 100,000 hostile calls through the public interface, 10,000 frames on each backend with the
 # window resized every 100 frames, the fault storms at length, and sixteen renderers at once (the
 # wall, on Direct3D 9 with DXVA2 and on DirectDraw) for 30 rounds. Every program's output goes
-# to out/long_run/<name>.log; their summary lines are gathered in out/reliability.txt.
+# to out/long_run/<name>.log; their summary lines are gathered in out/reliability.txt. The fuzz,
+# the longest, runs beside the others in a Wine prefix and X server of its own.
 #   scripts/long_run.sh [SEED]      (default seed 20261206)
 set -euo pipefail
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -15,8 +16,6 @@ SUMMARY="$ROOT/out/reliability.txt"
 WINE=/usr/lib/wine/wine64
 
 source scripts/wine_rig.sh
-wine_rig_start
-trap wine_rig_stop EXIT
 mkdir -p "$LOGS"
 
 failed=0
@@ -31,21 +30,31 @@ run() {
   done
   shift
   if [[ ! -f "$dir/$1" ]]; then
-    echo "[long] $name: $dir/$1 is not built, skipped"
+    echo "[long] $name: $dir/$1 is not built, skipped" >&2
     return
   fi
-  echo "[long] $name: $*"
+  echo "[long] $name: $*" >&2
   local start=$SECONDS status=0
   (cd "$dir" && env "${env_vars[@]}" "$WINE" "$@") > "$LOGS/$name.log" 2>&1 < /dev/null || status=$?
-  echo "[long] $name: exit $status after $((SECONDS - start)) s"
+  echo "[long] $name: exit $status after $((SECONDS - start)) s" >&2
   if [[ $status -ne 0 ]]; then
     failed=1
-    tail -n 20 "$LOGS/$name.log"
+    tail -n 20 "$LOGS/$name.log" >&2
   fi
 }
 
+wine_rig_start
+trap wine_rig_stop EXIT
+(
+  unset DISPLAY RIG_XVFB_PID
+  export WINEPREFIX="$ROOT/build/wineprefix_fuzz"
+  wine_rig_start
+  trap wine_rig_stop EXIT
+  run fuzz "$BIN" -- vrender_fuzz.exe fuzz --seed "$SEED" --calls 100000
+  exit $failed
+) &
+fuzz_pid=$!
 DDRAW_ENV="WINEDLLOVERRIDES=d3d9=n;mscoree,mshtml="
-run fuzz "$BIN" -- vrender_fuzz.exe fuzz --seed "$SEED" --calls 100000
 for backend in d3d9 dxva2 d3d11; do
   run "soak_$backend" "$BIN" -- vrender_reliability.exe soak --backend "$backend" --long --seed "$SEED"
 done
@@ -58,6 +67,7 @@ done
 run storm_ddraw "$BIN/ddraw_only" "$DDRAW_ENV" -- vrender_reliability.exe storm --long --seed "$SEED"
 run wall "$BIN" -- vrender_reliability.exe wall --long --seed "$SEED"
 run wall_ddraw "$BIN/ddraw_only" "$DDRAW_ENV" -- vrender_reliability.exe wall --long --seed "$SEED"
+wait "$fuzz_pid" || failed=1
 
 {
   echo "# long run of $(date -u '+%Y-%m-%d %H:%M UTC'), seed $SEED, $(nproc) processors"

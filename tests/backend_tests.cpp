@@ -36,16 +36,6 @@ std::vector<uint32_t> first_row(IDirectDrawSurface2* surface, int words)
     return row;
 }
 
-uint8_t luma_of_slice_1(int, int)
-{
-    return 100;
-}
-
-uint8_t luma_of_slice_0(int, int)
-{
-    return 40;
-}
-
 } // namespace
 
 TEST(ddraw_copy_surface, holds_the_picture_in_each_layout_of_the_primary_surface)
@@ -118,10 +108,10 @@ TEST(d3d11_frames, are_copied_under_the_decoders_lock_and_leave_its_references_a
 {
     fake_d3d11_decoder decoder(64, 32, 2);
     ASSERT_TRUE(decoder.ready());
-    decoder.fill_luma(0, luma_of_slice_0);
-    decoder.fill_luma(1, luma_of_slice_1);
-    const ULONG device_refs = decoder.device_refcount();
-    const ULONG context_refs = decoder.context_refcount();
+    decoder.fill_luma(0, [](int, int) -> uint8_t { return 40; });
+    decoder.fill_luma(1, [](int, int) -> uint8_t { return 100; });
+    const ULONG device_refs = reference_count(decoder.device());
+    const ULONG context_refs = reference_count(decoder.context());
     test_window window(128, 64);
     kx_vidrender* renderer = kx_vidrender::create_vrender(kx_pix_fmt_d3d11);
     ASSERT_TRUE(renderer->init_vrender(window.handle(), 64, 32, decoder.codec_context()));
@@ -147,6 +137,6 @@ TEST(d3d11_frames, are_copied_under_the_decoders_lock_and_leave_its_references_a
     }
     kx_vidrender::destroy_vrender(renderer);
     decoder.release_standins();
-    EXPECT_EQ(decoder.device_refcount(), device_refs);
-    EXPECT_EQ(decoder.context_refcount(), context_refs);
+    EXPECT_EQ(reference_count(decoder.device()), device_refs);
+    EXPECT_EQ(reference_count(decoder.context()), context_refs);
 }

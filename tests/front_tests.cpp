@@ -35,6 +35,7 @@ class front_test : public ::testing::Test {
     strings journal(const strings& ops = {}) const { return seam_.journal(ops); }
     recording_seam seam_;
     log_capture logs_;
+    test_picture picture_{320, 240, 16, 128, 128};
     std::unique_ptr<test_window> window_;
     kx_vidrender* renderer_ = nullptr;
 };
@@ -44,8 +45,7 @@ class front_test : public ::testing::Test {
 TEST_F(front_test, one_frame_runs_the_fixed_sequence)
 {
     make_ready(kx_pix_fmt_yuv420p);
-    test_picture picture(320, 240, 16, 128, 128);
-    renderer_->render_frame(&picture.frame, 320, 240);
+    renderer_->render_frame(&picture_.frame, 320, 240);
     EXPECT_EQ(journal(), (strings{"1 check_device 0", "1 set_color_space 0",
                                   "1 update_image src null", "1 begin_render 1 FF000000",
                                   "1 draw_image strides 640,320,320 dst null src null",
@@ -56,15 +56,14 @@ TEST_F(front_test, one_frame_runs_the_fixed_sequence)
 TEST_F(front_test, a_window_resize_rebuilds_for_the_window_then_for_the_picture_and_retries)
 {
     make_ready(kx_pix_fmt_yuv420p, 640, 480);
-    test_picture picture(320, 240, 16, 128, 128);
     window_->resize(800, 600);
     seam_.script().init_results = {false}; // the frame is dropped; the next one tries again
-    renderer_->render_frame(&picture.frame, 320, 240);
+    renderer_->render_frame(&picture_.frame, 320, 240);
     EXPECT_EQ(logs_.count(1, "window size changed, update window texture error!\n"), 1);
     EXPECT_TRUE(journal({"draw_image"}).empty());
     seam_.clear_calls();
     logs_.clear();
-    renderer_->render_frame(&picture.frame, 320, 240);
+    renderer_->render_frame(&picture_.frame, 320, 240);
     EXPECT_EQ(journal({"construct", "destroy", "init_render", "set_image_adjust", "draw_image"}),
               (strings{"3 construct kind 1", "2 destroy",
                        "3 init_render video 640x480 target 800x600 window set ctx "
@@ -86,10 +85,9 @@ TEST_F(front_test, a_window_resize_rebuilds_for_the_window_then_for_the_picture_
 TEST_F(front_test, device_states_drop_or_rebuild)
 {
     make_ready(kx_pix_fmt_yuv420p);
-    test_picture picture(320, 240, 16, 128, 128);
     seam_.script().check_device_results = {-1, -3, -2};
     for (int frame = 0; frame < 3; ++frame)
-        renderer_->render_frame(&picture.frame, 320, 240);
+        renderer_->render_frame(&picture_.frame, 320, 240);
     EXPECT_EQ(logs_.count(3, "handle lost and reset render object uuuuuuuuuuuuuuuuuuuuuuuuuuu\n"),
               1);
     EXPECT_EQ(journal({"check_device", "init_render", "draw_image", "present"}),
@@ -117,9 +115,8 @@ TEST_F(front_test, a_region_shows_its_part_enlarged_to_the_window)
 TEST_F(front_test, refusals_are_logged_each_with_its_line)
 {
     make_ready(kx_pix_fmt_yuv420p);
-    test_picture picture(320, 240, 16, 128, 128);
-    renderer_->render_frame(&picture.frame, 0, 240);
-    renderer_->render_frame(&picture.frame, 320, -240);
+    renderer_->render_frame(&picture_.frame, 0, 240);
+    renderer_->render_frame(&picture_.frame, 320, -240);
     renderer_->set_display_region(nullptr);
     EXPECT_FALSE(renderer_->get_overlay_rect(1, nullptr));
     EXPECT_TRUE(journal({"draw_image"}).empty());
@@ -169,9 +166,8 @@ TEST_F(front_test, the_list_can_be_replaced_from_another_thread_while_frames_dra
             renderer_->get_overlay_rect(round, &out);
         }
     });
-    test_picture picture(320, 240, 16, 128, 128);
     for (int frame = 0; frame < 100; ++frame)
-        renderer_->render_frame(&picture.frame, 320, 240);
+        renderer_->render_frame(&picture_.frame, 320, 240);
     stop = true;
     writer.join();
     EXPECT_EQ(torn.load(), 0);
@@ -184,11 +180,10 @@ TEST_F(front_test, the_list_can_be_replaced_from_another_thread_while_frames_dra
 TEST_F(front_test, a_backend_that_cannot_draw_is_built_again_paced_until_it_draws)
 {
     make_ready(kx_pix_fmt_yuv420p);
-    test_picture picture(320, 240, 16, 128, 128);
     const auto frames_until_drawn = [&](int most) { // 20 ms apart
         for (int frame = 0; frame < most; ++frame, Sleep(20)) {
             seam_.clear_calls();
-            renderer_->render_frame(&picture.frame, 320, 240);
+            renderer_->render_frame(&picture_.frame, 320, 240);
             if (!journal({"draw_image"}).empty())
                 return frame;
         }
@@ -198,7 +193,7 @@ TEST_F(front_test, a_backend_that_cannot_draw_is_built_again_paced_until_it_draw
     seam_.script().init_results = {false, false, false, false};
     const ULONGLONG start = GetTickCount64();
     for (int frame = 0; frame < 40; ++frame)
-        renderer_->render_frame(&picture.frame, 320, 240);
+        renderer_->render_frame(&picture_.frame, 320, 240);
     EXPECT_TRUE(journal({"draw_image"}).empty());
     EXPECT_LE(journal({"init_render"}).size(), 3 + (GetTickCount64() - start) / 250);
     EXPECT_GE(frames_until_drawn(60), 0);

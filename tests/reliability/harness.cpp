@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "com_patch.h"
 #include "d3d11_fake_decoder.h"
 #include "d3d11_readback.h"
 #include "fake_dxva2_decoder.h"
@@ -315,10 +316,9 @@ std::string gauges_blind_spots()
 
 namespace {
 
-template <typename T> std::string refs(const char* name, T* object)
+std::string refs(const char* name, IUnknown* object)
 {
-    object->AddRef();
-    return std::string(",") + name + ":" + std::to_string(object->Release());
+    return std::string(",") + name + ":" + std::to_string(reference_count(object));
 }
 
 bool close_to(int got, int want)
@@ -369,11 +369,10 @@ class dxva2_source final : public frame_source {
     uint32_t colour(int index) const override { return index & 2 ? 0x2090A0 : 0xE08020; }
     std::string borrowed() const override
     {
-        std::string text =
-            "device:" + std::to_string(decoder_.device_refcount()) + refs("d3d9", decoder_.d3d9());
+        std::string text = refs("device", decoder_.device()) + refs("d3d9", decoder_.d3d9());
         for (IDirect3DSurface9* surface : surfaces_)
             text += refs("surface", surface);
-        return text;
+        return text.substr(1);
     }
 
   private:
@@ -419,9 +418,9 @@ class d3d11_source final : public frame_source {
     void let_go() override { decoder_.release_standins(); }
     std::string borrowed() const override
     {
-        return "device:" + std::to_string(decoder_.device_refcount()) +
-               ",context:" + std::to_string(decoder_.context_refcount()) +
-               refs("texture", decoder_.texture());
+        return (refs("device", decoder_.device()) + refs("context", decoder_.context()) +
+                refs("texture", decoder_.texture()))
+            .substr(1);
     }
 
   private:

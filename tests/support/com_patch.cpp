@@ -84,12 +84,6 @@ void remove(const void* object)
     targets.erase(object);
 }
 
-void clear()
-{
-    std::lock_guard<std::mutex> lock(registry_mutex);
-    targets.clear();
-}
-
 } // namespace com_targets
 
 bypass_faults::bypass_faults()

@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <unknwn.h>
+
 #include <cstddef>
 #include <cstring>
 #include <functional>
@@ -60,8 +62,14 @@ template <class R, class I, class... A> struct method<R (STDMETHODCALLTYPE I::*)
 namespace com_targets {
 void add(const void* object);
 void remove(const void* object);
-void clear();
 } // namespace com_targets
+
+// The reference count of `object` as it stands.
+inline ULONG reference_count(IUnknown* object)
+{
+    object->AddRef();
+    return object->Release();
+}
 
 // While it lives, patched methods called on this thread reach the platform.
 class bypass_faults {

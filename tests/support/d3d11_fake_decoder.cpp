@@ -2,6 +2,9 @@
 
 #include "d3d11_readback.h"
 
+using texture_patch = method_patch<&ID3D11Device::CreateTexture2D>;
+using view_patch = method_patch<&ID3D11Device::CreateShaderResourceView>;
+
 fake_d3d11_decoder::fake_d3d11_decoder(int width, int height, int slices)
     : width_(width), height_(height)
 {
@@ -11,7 +14,21 @@ fake_d3d11_decoder::fake_d3d11_decoder(int width, int height, int slices)
                                  &device_, nullptr, &context_)))
         return;
     com_targets::add(device_);
-    standin_ = std::make_unique<nv12_standin>(device_);
+    textures_ = std::make_unique<texture_patch>(
+        device_, [this](ID3D11Device* self, const D3D11_TEXTURE2D_DESC* desc,
+                        const D3D11_SUBRESOURCE_DATA* data, ID3D11Texture2D** out) {
+            if (desc && desc->Format == DXGI_FORMAT_NV12 && !(desc->BindFlags & D3D11_BIND_DECODER))
+                return make_standins(self, *desc, out);
+            return texture_patch::next(self, desc, data, out);
+        });
+    views_ = std::make_unique<view_patch>(device_, [this](
+                                                       ID3D11Device* self, ID3D11Resource* resource,
+                                                       const D3D11_SHADER_RESOURCE_VIEW_DESC* desc,
+                                                       ID3D11ShaderResourceView** out) {
+        if (resource && resource == standin_luma_ && desc && desc->Format == DXGI_FORMAT_R8G8_UNORM)
+            resource = standin_chroma_;
+        return view_patch::next(self, resource, desc, out);
+    });
 
     D3D11_TEXTURE2D_DESC desc = {};
     desc.Width = static_cast<UINT>(width);
@@ -55,7 +72,9 @@ fake_d3d11_decoder::fake_d3d11_decoder(int width, int height, int slices)
 
 fake_d3d11_decoder::~fake_d3d11_decoder()
 {
-    standin_.reset();
+    views_.reset();
+    textures_.reset();
+    release_standins();
     com_targets::remove(device_);
     if (texture_)
         texture_->Release();
@@ -77,7 +96,7 @@ void fake_d3d11_decoder::fill_luma(int slice, uint8_t (*luma_at)(int x, int y))
 
 void fake_d3d11_decoder::fill_chroma(uint8_t u, uint8_t v)
 {
-    ID3D11Texture2D* chroma = standin_->chroma();
+    ID3D11Texture2D* chroma = standin_chroma_;
     if (!chroma)
         return;
     D3D11_TEXTURE2D_DESC desc = {};
@@ -103,25 +122,12 @@ AVFrame fake_d3d11_decoder::frame_of(int slice)
     return frame;
 }
 
-ULONG fake_d3d11_decoder::device_refcount() const
-{
-    device_->AddRef();
-    return device_->Release();
-}
-
-ULONG fake_d3d11_decoder::context_refcount() const
-{
-    context_->AddRef();
-    return context_->Release();
-}
-
 int fake_d3d11_decoder::standin_luma() const
 {
     const bypass_faults own_calls;
-    ID3D11Texture2D* luma = standin_->luma();
-    if (!luma)
+    if (!standin_luma_)
         return -1;
-    const texture_pixels pixels = read_pixels(context_, luma);
+    const texture_pixels pixels = read_pixels(context_, standin_luma_);
     return pixels.empty() ? -1 : pixels.at(0, 0)[0];
 }
 
@@ -137,4 +143,38 @@ void fake_d3d11_decoder::unlock(void* lock_ctx)
     auto* decoder = static_cast<fake_d3d11_decoder*>(lock_ctx);
     ++decoder->unlocks;
     decoder->luma_at_unlock.push_back(decoder->standin_luma());
+}
+
+void fake_d3d11_decoder::release_standins()
+{
+    for (ID3D11Texture2D** texture : {&standin_luma_, &standin_chroma_})
+        if (*texture) {
+            (*texture)->Release();
+            *texture = nullptr;
+        }
+}
+
+HRESULT fake_d3d11_decoder::make_standins(ID3D11Device* device, const D3D11_TEXTURE2D_DESC& desc,
+                                          ID3D11Texture2D** out)
+{
+    release_standins();
+    D3D11_TEXTURE2D_DESC luma = desc;
+    luma.Format = DXGI_FORMAT_R8_UNORM;
+    D3D11_TEXTURE2D_DESC chroma = luma;
+    chroma.Format = DXGI_FORMAT_R8G8_UNORM;
+    chroma.Width = desc.Width / 2;
+    chroma.Height = desc.Height / 2;
+    chroma.Usage = D3D11_USAGE_DEFAULT;
+    chroma.CPUAccessFlags = 0;
+    HRESULT result = texture_patch::original(device, &luma, nullptr, &standin_luma_);
+    if (SUCCEEDED(result))
+        result = texture_patch::original(device, &chroma, nullptr, &standin_chroma_);
+    if (FAILED(result)) {
+        release_standins();
+        *out = nullptr;
+        return result;
+    }
+    standin_luma_->AddRef();
+    *out = standin_luma_;
+    return S_OK;
 }

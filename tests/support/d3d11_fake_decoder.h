@@ -1,11 +1,13 @@
 // Plays the part of an FFmpeg D3D11VA decoder: a Direct3D 11 device of its own (in com_targets,
-// with an nv12_standin on it while the decoder lives), a texture array whose slices hold decoded
+// with NV12 textures stood in for, below), a texture array whose slices hold decoded
 // pictures, and the FFmpeg records that lead to the device: the codec context's hw_device_ctx, the
 // frames context that a frame's hw_frames_ctx refers to, and the AVD3D11VADeviceContext with a
 // device lock that counts its calls.
 //
-// The slices are R8 pictures (the luma of the decoded frame): the copy lands in the stand-in's
-// R8 texture, and the chroma comes from the stand-in's R8G8 texture, filled by fill_chroma.
+// Wine refuses NV12 textures: the device answers a request for a (non-decoder) NV12 texture
+// with an R8 texture of the same size, which the backend's copy and its R8 view reach, and keeps
+// an R8G8 texture of half the size, which an R8G8 view of that texture is given instead. The
+// slices are R8 pictures (the luma of the decoded frame); fill_chroma fills the R8G8 stand-in.
 #pragma once
 
 #include <d3d11.h>
@@ -14,7 +16,7 @@
 #include <memory>
 #include <vector>
 
-#include "d3d11_standin_device.h"
+#include "com_patch.h"
 #include "ffmpeg_records.h"
 
 class fake_d3d11_decoder {
@@ -26,8 +28,8 @@ class fake_d3d11_decoder {
 
     bool ready() const { return texture_ != nullptr; }
     ID3D11Device* device() const { return device_; }
-    // Lets go of the stand-in textures (each holds a reference on the device).
-    void release_standins() { standin_->release(); }
+    // Lets go of the stand-in textures of the latest request (each holds the device).
+    void release_standins();
     ID3D11DeviceContext* context() const { return context_; }
     ID3D11Texture2D* texture() const { return texture_; }
 
@@ -50,19 +52,20 @@ class fake_d3d11_decoder {
     std::vector<int> luma_at_lock;
     std::vector<int> luma_at_unlock;
 
-    // Reference counts as they stand.
-    ULONG device_refcount() const;
-    ULONG context_refcount() const;
-
   private:
     static void lock(void* lock_ctx);
     static void unlock(void* lock_ctx);
     int standin_luma() const;
+    HRESULT make_standins(ID3D11Device* device, const D3D11_TEXTURE2D_DESC& desc,
+                          ID3D11Texture2D** out);
 
     int width_;
     int height_;
     ID3D11Device* device_ = nullptr;
-    std::unique_ptr<nv12_standin> standin_;
+    ID3D11Texture2D* standin_luma_ = nullptr;
+    ID3D11Texture2D* standin_chroma_ = nullptr;
+    std::unique_ptr<method_patch<&ID3D11Device::CreateTexture2D>> textures_;
+    std::unique_ptr<method_patch<&ID3D11Device::CreateShaderResourceView>> views_;
     ID3D11DeviceContext* context_ = nullptr;
     ID3D11Texture2D* texture_ = nullptr;
     // Never called by the renderer; they only have to be there.

@@ -50,9 +50,3 @@ IDirect3DSurface9* fake_dxva2_decoder::make_surface(int width, int height,
     }
     return surface;
 }
-
-ULONG fake_dxva2_decoder::device_refcount() const
-{
-    device_->AddRef();
-    return device_->Release();
-}

@@ -32,9 +32,6 @@ class fake_dxva2_decoder {
     // A format-53 frame of `surface`, with the codec context in `opaque`.
     AVFrame frame_of(IDirect3DSurface9* surface) { return records_.frame_of(surface); }
 
-    // The reference count of the decoder's own device.
-    ULONG device_refcount() const;
-
   private:
     HWND window_ = nullptr;
     IDirect3D9* d3d9_ = nullptr;

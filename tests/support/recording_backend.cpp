@@ -115,7 +115,7 @@ class recording_backend final : public vrender_base {
 
 int recorded_caps()
 {
-    return state().script.caps;
+    return caps_d3d9;
 }
 
 std::unique_ptr<vrender_base> make_recording_backend(int kind)

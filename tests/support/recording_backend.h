@@ -11,7 +11,6 @@
 
 // What the recording backends answer; set before the calls it should affect.
 struct backend_script {
-    int caps = caps_d3d9;                 // the capability check's result
     std::deque<bool> init_results;        // consumed one per init_render; then true
     std::deque<int> check_device_results; // consumed one per check_device; then 0
     // Called by draw_overlays with the list the front hands over, under the front's mutex.
