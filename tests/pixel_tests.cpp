@@ -30,11 +30,6 @@ const yuv patches[8] = {{16, 128, 128}, {235, 128, 128}, {126, 128, 128}, {100, 
 constexpr int picture_w = 320;
 constexpr int picture_h = 240;
 
-int patch_at(int x, int y)
-{
-    return y / 120 * 4 + x / 80;
-}
-
 struct colour_space {
     int av_colorspace;
     int color_class;
@@ -140,7 +135,7 @@ class ddraw_bench : public software_bench {
 
 uint32_t patch_xrgb(int x, int y)
 {
-    const rgb8 c = neutral_rgb(patches[patch_at(x, y)], 0);
+    const rgb8 c = neutral_rgb(patches[y / 120 * 4 + x / 80], 0);
     return uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | uint32_t(c.b);
 }
 

@@ -100,9 +100,9 @@ const void* decoder_device_of(const AVCodecContext* context)
 // target, scene, bound resources, for Direct3D 11 the immediate context) is one for all of
 // them: the frames of one device, rebuilds included, are drawn one at a time. Each device
 // has one of a fixed set of locks, so that a wall of decoders is not drawn in single file.
-std::recursive_mutex& decoder_device_mutex(const void* device)
+recursive_lock& decoder_device_mutex(const void* device)
 {
-    static std::array<std::recursive_mutex, 31> mutexes;
+    static std::array<recursive_lock, 31> mutexes;
     return mutexes[reinterpret_cast<uintptr_t>(device) / alignof(std::max_align_t) %
                    mutexes.size()];
 }
@@ -167,10 +167,10 @@ void kx_vrender_impl::replace_backend()
 
 bool kx_vrender_impl::init_vrender(HWND window, int width, int height, AVCodecContext* codec_ctx)
 {
-    std::unique_lock<std::recursive_mutex> device_lock;
+    std::unique_lock<recursive_lock> device_lock;
     if (frame_input::is_hardware_format(pixel_format_)) {
         decoder_device_ = decoder_device_of(codec_ctx);
-        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex(decoder_device_));
+        device_lock = std::unique_lock<recursive_lock>(decoder_device_mutex(decoder_device_));
     }
     caps_ = check_render_caps();
     replace_backend();
@@ -298,11 +298,11 @@ void kx_vrender_impl::render_frame(AVFrame* frame, int width, int height)
     const int format = frame->format;
     AVCodecContext* context = nullptr;
     picture shown = {frame->data, frame->linesize, width, height};
-    std::unique_lock<std::recursive_mutex> device_lock;
+    std::unique_lock<recursive_lock> device_lock;
     if (frame_input::is_hardware_format(format)) {
         context = static_cast<AVCodecContext*>(frame->opaque);
         decoder_device_ = decoder_device_of(context);
-        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex(decoder_device_));
+        device_lock = std::unique_lock<recursive_lock>(decoder_device_mutex(decoder_device_));
         if (format == ffmpeg_ids::pix_fmt_d3d11)
             frame_input::mark_d3d11_frame(frame);
     } else if (frame_input::is_software_format(format)) {
@@ -450,13 +450,13 @@ void kx_vrender_impl::_draw_frame(uint8_t* const planes[], const int strides[], 
                              static_cast<LONG>(static_cast<float>(source.top) * sy),
                              static_cast<LONG>(static_cast<float>(source.right) * sx),
                              static_cast<LONG>(static_cast<float>(source.bottom) * sy)};
-        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        std::lock_guard<recursive_lock> lock(mutex_);
         backend.draw_overlays(&overlay_list_, reference_width_, reference_height_, &overlay_area);
     } else {
         backend.update_image(plane_array, stride_array, nullptr);
         backend.begin_render(true, opaque_black);
         backend.draw_image(plane_array, stride_array, nullptr, nullptr);
-        std::lock_guard<std::recursive_mutex> lock(mutex_);
+        std::lock_guard<recursive_lock> lock(mutex_);
         backend.draw_overlays(&overlay_list_, reference_width_, reference_height_, nullptr);
     }
     backend.present(nullptr, nullptr);
@@ -501,7 +501,7 @@ void kx_vrender_impl::render_buffer(int pixel_format, uint8_t* buffer, uint32_t 
 
 void kx_vrender_impl::set_overlay_list(const std::list<overlay_group>& groups)
 {
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<recursive_lock> lock(mutex_);
     if (&groups != &overlay_list_)
         overlay_list_ = groups;
 }
@@ -512,7 +512,7 @@ void kx_vrender_impl::set_display_region(const display_region* region)
         VR_LOG(vr_log::error, "set_display_region region is nullptr!\n");
         return;
     }
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    std::lock_guard<recursive_lock> lock(mutex_);
     display_region_ = *region;
 }
 
@@ -529,10 +529,10 @@ bool kx_vrender_impl::get_overlay_rect(int id, overlay_rect* out)
 
     // Laying the group out draws with the backend's overlay renderer, on the decoder's device
     // when the backend borrows it.
-    std::unique_lock<std::recursive_mutex> device_lock;
+    std::unique_lock<recursive_lock> device_lock;
     if (frame_input::is_hardware_format(pixel_format_))
-        device_lock = std::unique_lock<std::recursive_mutex>(decoder_device_mutex(decoder_device_));
-    std::lock_guard<std::recursive_mutex> lock(mutex_);
+        device_lock = std::unique_lock<recursive_lock>(decoder_device_mutex(decoder_device_));
+    std::lock_guard<recursive_lock> lock(mutex_);
     auto found = overlay_list_.begin();
     while (found != overlay_list_.end() && (found->id != id || found->entries.empty()))
         ++found;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "kx_vidrender.h"
+#include "recursive_lock.h"
 #include "vrender_base.h"
 
 // When a failed rebuild may be tried again: at once on the next frame after a first failure,
@@ -104,7 +105,7 @@ class kx_vrender_impl final : public kx_vidrender {
     int video_height_ = 0;
     uint32_t window_width_ = 0;
     uint32_t window_height_ = 0;
-    std::recursive_mutex mutex_;
+    recursive_lock mutex_;
     std::list<overlay_group> overlay_list_;
     display_region display_region_ = {};
     std::vector<uint8_t> scale_buffer_;

@@ -16,7 +16,7 @@ int vrender_base::check_device()
 
 void vrender_base::set_draw_callback(kx_draw_callback callback, int user_value, void* user_pointer)
 {
-    std::lock_guard<std::recursive_mutex> lock(callback_mutex_);
+    std::lock_guard<recursive_lock> lock(callback_mutex_);
     if (!callback) {
         draw_callback_ = nullptr;
         return;
@@ -28,13 +28,13 @@ void vrender_base::set_draw_callback(kx_draw_callback callback, int user_value, 
 
 void vrender_base::invoke_draw_callback(void* context)
 {
-    std::lock_guard<std::recursive_mutex> lock(callback_mutex_);
+    std::lock_guard<recursive_lock> lock(callback_mutex_);
     if (draw_callback_)
         draw_callback_(context);
 }
 
 bool vrender_base::has_draw_callback()
 {
-    std::lock_guard<std::recursive_mutex> lock(callback_mutex_);
+    std::lock_guard<recursive_lock> lock(callback_mutex_);
     return static_cast<bool>(draw_callback_);
 }

@@ -14,6 +14,7 @@
 #include <mutex>
 
 #include "kx_vidrender.h"
+#include "recursive_lock.h"
 
 struct AVCodecContext;
 
@@ -71,5 +72,5 @@ class vrender_base {
 
   private:
     std::function<void(void*)> draw_callback_;
-    std::recursive_mutex callback_mutex_;
+    recursive_lock callback_mutex_;
 };

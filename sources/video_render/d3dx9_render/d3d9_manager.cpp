@@ -80,7 +80,7 @@ base_display* d3d9_manager::create_render(int kind, IDirect3DDevice9* device)
 bool d3d9_manager::init_render(HWND window, int video_width, int video_height, int target_width,
                                int target_height, AVCodecContext* codec_ctx)
 {
-    std::lock_guard<std::recursive_mutex> lock(render_mutex_);
+    std::lock_guard<recursive_lock> lock(render_mutex_);
     if (!window || video_width == 0 || video_height == 0) {
         VR_LOG(vr_log::error, "inparam error!hwnd:%p, width:%d, height:%d, codec_ctx:%p\n",
                static_cast<void*>(window), video_width, video_height,
@@ -325,7 +325,7 @@ void d3d9_manager::release_swap_chain()
 
 void d3d9_manager::destroy_device()
 {
-    std::lock_guard<std::recursive_mutex> lock(render_mutex_);
+    std::lock_guard<recursive_lock> lock(render_mutex_);
     VR_LOG(vr_log::notice, "destory d3d9 device!\n");
     drop_display();
     release_swap_chain();
@@ -335,7 +335,7 @@ void d3d9_manager::destroy_device()
 
 bool d3d9_manager::begin_render(bool clear, uint32_t argb)
 {
-    std::lock_guard<std::recursive_mutex> lock(render_mutex_);
+    std::lock_guard<recursive_lock> lock(render_mutex_);
     if (!swap_chain_)
         return false;
     if (SUCCEEDED(swap_chain_->GetBackBuffer(0, D3DBACKBUFFER_TYPE_MONO, &back_buffer_)))
@@ -347,7 +347,7 @@ bool d3d9_manager::begin_render(bool clear, uint32_t argb)
 
 bool d3d9_manager::draw_image(uint8_t**, int*, RECT* destination, RECT* source)
 {
-    std::lock_guard<std::recursive_mutex> lock(render_mutex_);
+    std::lock_guard<recursive_lock> lock(render_mutex_);
     if (!display_)
         return false;
     return display_->draw(1.0f, 0, destination, source);
@@ -355,7 +355,7 @@ bool d3d9_manager::draw_image(uint8_t**, int*, RECT* destination, RECT* source)
 
 bool d3d9_manager::update_image(uint8_t** planes, int* strides, RECT* source)
 {
-    std::lock_guard<std::recursive_mutex> lock(render_mutex_);
+    std::lock_guard<recursive_lock> lock(render_mutex_);
     if (!display_)
         return false;
     return display_->upload_image(planes, strides, source);
@@ -367,7 +367,7 @@ bool d3d9_manager::draw_overlays(std::list<overlay_group>* groups, int reference
     const bool has_callback = has_draw_callback();
     if ((!groups || groups->empty()) && !has_callback)
         return true;
-    std::lock_guard<std::recursive_mutex> lock(render_mutex_);
+    std::lock_guard<recursive_lock> lock(render_mutex_);
     const bool drawn = mytext_.draw(groups, reference_width, reference_height, area);
     if (has_callback && back_buffer_) {
         HDC dc = nullptr;
@@ -382,7 +382,7 @@ bool d3d9_manager::draw_overlays(std::list<overlay_group>* groups, int reference
 
 bool d3d9_manager::present(void*, void*)
 {
-    std::lock_guard<std::recursive_mutex> lock(render_mutex_);
+    std::lock_guard<recursive_lock> lock(render_mutex_);
     if (!d3d_dev_ || !swap_chain_)
         return false;
     d3d_dev_->EndScene();
@@ -417,7 +417,7 @@ int d3d9_manager::check_device()
 
 bool d3d9_manager::set_image_adjust(const int* values)
 {
-    std::lock_guard<std::recursive_mutex> lock(render_mutex_);
+    std::lock_guard<recursive_lock> lock(render_mutex_);
     if (!display_ || !values)
         return false;
     display_->set_adjust(values);
@@ -426,7 +426,7 @@ bool d3d9_manager::set_image_adjust(const int* values)
 
 void d3d9_manager::set_color_space(int color_class)
 {
-    std::lock_guard<std::recursive_mutex> lock(render_mutex_);
+    std::lock_guard<recursive_lock> lock(render_mutex_);
     if (display_)
         display_->set_color_class(color_class);
 }

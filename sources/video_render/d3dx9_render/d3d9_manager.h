@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 
+#include "../recursive_lock.h"
 #include "../vrender_base.h"
 #include "base_display.h"
 #include "d3d_mytext.h"
@@ -56,7 +57,7 @@ class d3d9_manager final : public vrender_base {
     Microsoft::WRL::ComPtr<IDirect3D9> d3d9_;
     Microsoft::WRL::ComPtr<IDirect3DDevice9> d3d_dev_;
     Microsoft::WRL::ComPtr<IDirect3DSwapChain9> swap_chain_;
-    std::recursive_mutex render_mutex_;
+    recursive_lock render_mutex_;
     std::atomic<bool> device_lost_{false};
     d3d_mytext mytext_;
     base_display* display_ = nullptr;

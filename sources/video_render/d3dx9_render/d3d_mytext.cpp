@@ -106,7 +106,7 @@ void d3d_mytext::release_resources()
 {
     release_fonts();
     {
-        std::lock_guard<std::recursive_mutex> lock(font_mutex_);
+        std::lock_guard<recursive_lock> lock(font_mutex_);
         atlas_cache_.clear();
     }
     release(line_);
@@ -272,7 +272,7 @@ bool d3d_mytext::height_allowed(uint32_t height)
 
 void d3d_mytext::release_fonts()
 {
-    std::lock_guard<std::recursive_mutex> lock(font_mutex_);
+    std::lock_guard<recursive_lock> lock(font_mutex_);
     for (auto& cached : font_cache_)
         cached.second->Release();
     font_cache_.clear();
@@ -280,7 +280,7 @@ void d3d_mytext::release_fonts()
 
 ID3DXFont* d3d_mytext::get_font(uint32_t height)
 {
-    std::lock_guard<std::recursive_mutex> lock(font_mutex_);
+    std::lock_guard<recursive_lock> lock(font_mutex_);
     const auto cached = font_cache_.find(height);
     if (cached != font_cache_.end())
         return cached->second;
@@ -305,7 +305,7 @@ ID3DXFont* d3d_mytext::get_font(uint32_t height)
 
 glyph_atlas* d3d_mytext::get_atlas(uint32_t height)
 {
-    std::lock_guard<std::recursive_mutex> lock(font_mutex_);
+    std::lock_guard<recursive_lock> lock(font_mutex_);
     const auto cached = atlas_cache_.find(height);
     if (cached != atlas_cache_.end())
         return cached->second.get();

@@ -18,6 +18,7 @@
 #include <string>
 
 #include "../kx_vidrender.h"
+#include "../recursive_lock.h"
 #include "d3d_overlay_geometry.h"
 #include "d3dx_library.h"
 #include "glyph_atlas.h"
@@ -74,7 +75,7 @@ class d3d_mytext {
     d3dx_functions d3dx_;
     ID3DXLine* line_ = nullptr;
     ID3DXSprite* sprite_ = nullptr;
-    std::recursive_mutex font_mutex_;
+    recursive_lock font_mutex_;
     std::map<uint32_t, ID3DXFont*> font_cache_;
     std::map<uint32_t, std::unique_ptr<glyph_atlas>> atlas_cache_;
     // Heights refused by get_font, each logged once.
