@@ -41,7 +41,9 @@ struct wall_slot {
     uint32_t rgb = 0;
     std::unique_ptr<test_picture> picture;
     AVFrame frame = {};
-    recursive_lock mutex; // held while the renderer is replaced or its overlay list set
+    // Held while the renderer is replaced or its overlay list set. Not a std::mutex: MinGW's
+    // makes an event handle the first time two threads meet at it, which the gauges would count.
+    recursive_lock mutex;
     kx_vidrender* renderer = nullptr;
     std::atomic<bool> settled{false}; // no overlays until the checkpoint has been looked at
 };
