@@ -1,16 +1,21 @@
 // Each backend where the pixel table alone cannot tell: the DirectDraw copy surface in each
-// layout a primary surface can have and the Direct3D 11 copy under the decoder's lock.
+// layout a primary surface can have, the Direct3D 11 copy under the decoder's lock and the
+// Direct3D 9 decoders' devices drawn on by one renderer at a time.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cmath>
 #include <memory>
+#include <thread>
 
 #include "color_reference.h"
 #include "com_patch.h"
 #include "d3d11_fake_decoder.h"
 #include "d3d11_readback.h"
+#include "dc_capture.h"
 #include "ddraw_render/ddraw_manager.h"
 #include "ddraw_surface.h"
+#include "fake_dxva2_decoder.h"
 #include "kx_vidrender.h"
 #include "test_picture.h"
 #include "test_window.h"
@@ -22,6 +27,12 @@ IDirectDrawSurface2* last_blt_source = nullptr;
 
 using blt_patch = method_patch<&IDirectDrawSurface2::Blt>;
 using format_patch = method_patch<&IDirectDrawSurface2::GetPixelFormat>;
+using release_patch = method_patch<&IDirect3DDevice9::Release>;
+
+// Set while a draw callback runs inside a frame on the first decoder's device, and how often
+// another thread let go of that device (as letting go of any of its objects does) meanwhile.
+std::atomic<bool> drawing{false};
+std::atomic<int> released_while_drawing{0};
 
 std::vector<uint32_t> first_row(IDirectDrawSurface2* surface, int words)
 {
@@ -139,4 +150,53 @@ TEST(d3d11_frames, are_copied_under_the_decoders_lock_and_leave_its_references_a
     decoder.release_standins();
     EXPECT_EQ(reference_count(decoder.device()), device_refs);
     EXPECT_EQ(reference_count(decoder.context()), context_refs);
+}
+
+TEST(dxva2_devices, are_drawn_on_by_one_renderer_at_a_time_while_renderers_move_between_them)
+{
+    fake_dxva2_decoder decoders[2];
+    ASSERT_TRUE(decoders[0].ready() && decoders[1].ready());
+    uint32_t (*const fills[2])(int, int) = {[](int, int) { return 0x2060A0u; },
+                                            [](int, int) { return 0xA06020u; }};
+    IDirect3DSurface9* surfaces[2] = {decoders[0].make_surface(64, 32, fills[0]),
+                                      decoders[1].make_surface(64, 32, fills[1])};
+    AVFrame frames[2] = {decoders[0].frame_of(surfaces[0]), decoders[1].frame_of(surfaces[1])};
+    com_targets::add(decoders[0].device());
+    release_patch release(decoders[0].device(), [](IDirect3DDevice9* self) {
+        released_while_drawing += drawing;
+        return release_patch::next(self);
+    });
+    std::atomic<bool> stop{false};
+    std::thread drawer([&] { // draws the first decoder's frames throughout
+        test_window window(64, 32);
+        kx_vidrender* renderer = kx_vidrender::create_vrender(kx_pix_fmt_dxva2_vld);
+        renderer->init_vrender(window.handle(), 64, 32, decoders[0].codec_context());
+        renderer->set_draw_callback(
+            [](void*, int, void*) { drawing = true, Sleep(2), drawing = false; }, 0, nullptr);
+        for (; !stop; test_window::pump_messages())
+            renderer->render_frame(&frames[0], 64, 32);
+        kx_vidrender::destroy_vrender(renderer);
+    });
+    // Renderers made on either device, moved to the other halfway (a new decoder's frames at the
+    // same size) and destroyed.
+    test_window window(64, 32);
+    for (int round = 0; round < 16; ++round) {
+        kx_vidrender* renderer = kx_vidrender::create_vrender(kx_pix_fmt_dxva2_vld);
+        renderer->init_vrender(window.handle(), 64, 32, decoders[round % 2].codec_context());
+        frame_capture capture = {64, 32, 0, {}};
+        renderer->set_draw_callback(capture_callback, 0, &capture);
+        for (int n = 0; n < 4; ++n, Sleep(1)) {
+            renderer->render_frame(&frames[(round + n / 2) % 2], 64, 32);
+            test_window::pump_messages();
+        }
+        ASSERT_EQ(capture.frames, 4);
+        EXPECT_EQ(capture.last.at(32, 16) & 0xFFFFFF, fills[(round + 1) % 2](0, 0)) << round;
+        kx_vidrender::destroy_vrender(renderer);
+    }
+    stop = true;
+    drawer.join();
+    EXPECT_EQ(released_while_drawing, 0);
+    com_targets::remove(decoders[0].device());
+    surfaces[0]->Release();
+    surfaces[1]->Release();
 }

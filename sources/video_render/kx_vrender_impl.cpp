@@ -8,6 +8,8 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <functional>
+#include <mutex>
 #include <utility>
 
 #include "backend_factory.h"
@@ -107,6 +109,28 @@ recursive_lock& decoder_device_mutex(const void* device)
                    mutexes.size()];
 }
 
+// The device locks a call holds: that of the device its frames come from and, when the backend
+// was built on another, that one too, for the rebuild lets go of the old device's objects. Two
+// are taken in address order, so that renderers moving between the same two devices cannot
+// each hold one and wait for the other.
+class device_locks {
+  public:
+    device_locks() = default;
+    device_locks(const void* built_on, const void* drawn_on)
+    {
+        recursive_lock* first = &decoder_device_mutex(drawn_on);
+        recursive_lock* second = built_on ? &decoder_device_mutex(built_on) : first;
+        if (std::less<recursive_lock*>()(second, first))
+            std::swap(first, second);
+        first_ = std::unique_lock<recursive_lock>(*first);
+        if (second != first)
+            second_ = std::unique_lock<recursive_lock>(*second);
+    }
+
+  private:
+    std::unique_lock<recursive_lock> first_, second_;
+};
+
 } // namespace
 
 int probe_render_caps()
@@ -126,7 +150,14 @@ int probe_render_caps()
 kx_vrender_impl::kx_vrender_impl(kx_pixel_fmt format) : pixel_format_(format)
 {}
 
-kx_vrender_impl::~kx_vrender_impl() = default;
+kx_vrender_impl::~kx_vrender_impl()
+{
+    // A backend built on a decoder's device lets go of it while no other renderer draws there.
+    device_locks locks;
+    if (decoder_device_)
+        locks = device_locks(decoder_device_, decoder_device_);
+    render_mng_.reset();
+}
 
 int kx_vrender_impl::check_render_caps()
 {
@@ -167,10 +198,10 @@ void kx_vrender_impl::replace_backend()
 
 bool kx_vrender_impl::init_vrender(HWND window, int width, int height, AVCodecContext* codec_ctx)
 {
-    std::unique_lock<recursive_lock> device_lock;
+    device_locks locks;
     if (frame_input::is_hardware_format(pixel_format_)) {
+        locks = device_locks(decoder_device_, decoder_device_of(codec_ctx));
         decoder_device_ = decoder_device_of(codec_ctx);
-        device_lock = std::unique_lock<recursive_lock>(decoder_device_mutex(decoder_device_));
     }
     caps_ = check_render_caps();
     replace_backend();
@@ -277,6 +308,19 @@ bool kx_vrender_impl::rebuild_for_changes(int frame_format, int width, int heigh
         }
         VR_LOG(vr_log::notice, "decode type(%d) changed, update window texture!\n", frame_format);
     }
+    // A backend on one decoder's device cannot draw another's surfaces: the frames of a new
+    // decoder rebuild it on their device.
+    const void* frame_device = decoder_device_of(codec_ctx);
+    if (frame_device && frame_device != decoder_device_) {
+        if (!rebuild_due())
+            return false;
+        if (!_update_wnd_texture(width, height, window_width, window_height, codec_ctx)) {
+            if (first_failure())
+                VR_LOG(vr_log::error, "decoder device changed, update window texture error!\n");
+            return false;
+        }
+        VR_LOG(vr_log::notice, "decoder device changed, update window texture!\n");
+    }
     return true;
 }
 
@@ -298,11 +342,10 @@ void kx_vrender_impl::render_frame(AVFrame* frame, int width, int height)
     const int format = frame->format;
     AVCodecContext* context = nullptr;
     picture shown = {frame->data, frame->linesize, width, height};
-    std::unique_lock<recursive_lock> device_lock;
+    device_locks locks;
     if (frame_input::is_hardware_format(format)) {
         context = static_cast<AVCodecContext*>(frame->opaque);
-        decoder_device_ = decoder_device_of(context);
-        device_lock = std::unique_lock<recursive_lock>(decoder_device_mutex(decoder_device_));
+        locks = device_locks(decoder_device_, decoder_device_of(context));
         if (format == ffmpeg_ids::pix_fmt_d3d11)
             frame_input::mark_d3d11_frame(frame);
     } else if (frame_input::is_software_format(format)) {
@@ -356,6 +399,7 @@ bool kx_vrender_impl::_update_wnd_texture(int video_width, int video_height, uin
         VR_LOG(vr_log::error, "_update_wnd_texture render_mng_ nullptr\n");
         return false;
     }
+    decoder_device_ = decoder_device_of(codec_ctx);
     replace_backend();
     const bool ok =
         render_mng_->init_render(window_, video_width, video_height, static_cast<int>(window_width),
@@ -529,9 +573,9 @@ bool kx_vrender_impl::get_overlay_rect(int id, overlay_rect* out)
 
     // Laying the group out draws with the backend's overlay renderer, on the decoder's device
     // when the backend borrows it.
-    std::unique_lock<recursive_lock> device_lock;
-    if (frame_input::is_hardware_format(pixel_format_))
-        device_lock = std::unique_lock<recursive_lock>(decoder_device_mutex(decoder_device_));
+    device_locks locks;
+    if (decoder_device_)
+        locks = device_locks(decoder_device_, decoder_device_);
     std::lock_guard<recursive_lock> lock(mutex_);
     auto found = overlay_list_.begin();
     while (found != overlay_list_.end() && (found->id != id || found->entries.empty()))

@@ -87,8 +87,8 @@ class kx_vrender_impl final : public kx_vidrender {
     // Scales a software frame into scale_buffer_; false when libyuv refuses.
     bool scale_to_window(const AVFrame& frame, int width, int height, uint32_t window_width,
                          uint32_t window_height);
-    // Rebuilds the backend when the window size, picture size or decode type changed;
-    // false when a rebuild failed and the frame must be dropped.
+    // Rebuilds the backend when the window size, picture size, decode type or decoder's device
+    // changed; false when a rebuild failed and the frame must be dropped.
     bool rebuild_for_changes(int frame_format, int width, int height, uint32_t window_width,
                              uint32_t window_height, AVCodecContext* codec_ctx);
     RECT region_source_rect(int width, int height) const;
@@ -99,7 +99,7 @@ class kx_vrender_impl final : public kx_vidrender {
     const kx_pixel_fmt pixel_format_;
     HWND window_ = nullptr;
     AVCodecContext* codec_ctx_ = nullptr;
-    // The decoder's device of the latest frame or initialisation, which names its lock.
+    // The decoder's device the backend was last built on (null when none), which names its lock.
     const void* decoder_device_ = nullptr;
     int video_width_ = 0;
     int video_height_ = 0;
