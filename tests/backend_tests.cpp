@@ -185,10 +185,8 @@ TEST(dxva2_devices, are_drawn_on_by_one_renderer_at_a_time_while_renderers_move_
         renderer->init_vrender(window.handle(), 64, 32, decoders[round % 2].codec_context());
         frame_capture capture = {64, 32, 0, {}};
         renderer->set_draw_callback(capture_callback, 0, &capture);
-        for (int n = 0; n < 4; ++n, Sleep(1)) {
+        for (int n = 0; n < 4; ++n, test_window::pump_messages())
             renderer->render_frame(&frames[(round + n / 2) % 2], 64, 32);
-            test_window::pump_messages();
-        }
         ASSERT_EQ(capture.frames, 4);
         EXPECT_EQ(capture.last.at(32, 16) & 0xFFFFFF, fills[(round + 1) % 2](0, 0)) << round;
         kx_vidrender::destroy_vrender(renderer);

@@ -1,5 +1,4 @@
-// The shipped DLL through its public header only: the NV12 converter, the factory, and the
-// operations that find no backend yet.
+// The shipped DLL through its public header only: the NV12 converter.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -52,26 +51,4 @@ TEST(converter, matches_a_plain_deinterleave_on_an_odd_picture)
             ASSERT_EQ(dst[area + row * (w / 2) + col], src[area + row * w + 2 * col]);
             ASSERT_EQ(dst[5 * (area / 4) + row * (w / 2) + col], src[area + row * w + 2 * col + 1]);
         }
-}
-
-TEST(factory, every_format_gets_a_renderer_that_does_nothing_before_init)
-{
-    for (int format : {0, 12, 53, 174, 23, -1}) {
-        kx_vidrender* renderer = create_vrender(static_cast<kx_pixel_fmt>(format));
-        ASSERT_NE(renderer, nullptr);
-        const int values[4] = {1, 2, 3, 4};
-        EXPECT_FALSE(renderer->set_image_adjust(values)) << format;
-        renderer->set_draw_callback([](void*, int, void*) { ADD_FAILURE(); }, 1, nullptr);
-        renderer->set_overlay_list({overlay_group{}});
-        display_region region = {1, 0, 0, 5000, 0, 5000, 0, 0};
-        renderer->set_display_region(&region);
-        overlay_rect out = {7, 7, 7, 7, 7, 7};
-        EXPECT_FALSE(renderer->get_overlay_rect(0, &out)) << format;
-        EXPECT_EQ(out.left, 7);
-        std::vector<uint8_t> buffer(64 * 48 * 3 / 2);
-        renderer->render_buffer(0, buffer.data(), static_cast<uint32_t>(buffer.size()), 64, 48);
-        renderer->render_frame(nullptr, 64, 48);
-        destroy_vrender(renderer);
-    }
-    kx_vidrender::destroy_vrender(nullptr);
 }

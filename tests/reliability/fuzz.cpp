@@ -240,7 +240,10 @@ class fuzzer {
     {
         slot.renderer->render_frame(frame, width, height);
         ++frames;
-        finish(frame && slot.initialised && (width <= 0 || height <= 0) ? "" : nullptr);
+        const std::string refused = "invalid picture size(" + std::to_string(width) + "*" +
+                                    std::to_string(height) + "), frame dropped!\n";
+        finish(frame && slot.initialised && (width <= 0 || height <= 0) ? refused.c_str()
+                                                                        : nullptr);
     }
 
     // Planes, or one buffer, that end at a guard page: strides padded or not, rows top-down or

@@ -238,9 +238,9 @@ gauge_reading read_gauges()
     EnumWindows(add_window, reinterpret_cast<LPARAM>(&windows));
     for (size_t i = 0, tops = windows.size(); i < tops; ++i)
         EnumChildWindows(windows[i].window, add_window, reinterpret_cast<LPARAM>(&windows));
-    reading.wine_windows = std::count_if(windows.begin(), windows.end(),
-                                         [&](auto& w) { return is_helper(w, windows); });
-    reading.value[gauge_user] = windows.size() - reading.wine_windows;
+    reading.value[gauge_user] =
+        windows.size() - std::count_if(windows.begin(), windows.end(),
+                                       [&](auto& w) { return is_helper(w, windows); });
     // Wine's own GDI objects: the DCs it holds for its fallback windows and, once it has fallen
     // back, on the desktop (never handed to the renderer), each with its visible region.
     const bool fallen_back =
@@ -256,8 +256,7 @@ gauge_reading read_gauges()
                                   return w.window == owner && is_helper(w, windows);
                               }));
     }
-    reading.wine_gdi = 2 * wine_dcs;
-    reading.value[gauge_gdi] = objects - reading.wine_gdi;
+    reading.value[gauge_gdi] = objects - 2 * wine_dcs;
     return reading;
 }
 

@@ -66,11 +66,9 @@ enum gauge { gauge_memory_kb, gauge_heap_kb, gauge_handles, gauge_gdi, gauge_use
 constexpr int gauge_count = 6;
 const char* gauge_name(int which);
 
+// Without the windows Wine's Direct3D makes for itself and the GDI objects they hold.
 struct gauge_reading {
     uint64_t value[gauge_count] = {};
-    // Not judged: the windows Wine's Direct3D makes for itself and the GDI objects they hold.
-    uint64_t wine_windows = 0;
-    uint64_t wine_gdi = 0;
 };
 
 gauge_reading read_gauges();
