@@ -177,8 +177,7 @@ TEST(dxva2_devices, are_drawn_on_by_one_renderer_at_a_time_while_renderers_move_
             renderer->render_frame(&frames[0], 64, 32);
         kx_vidrender::destroy_vrender(renderer);
     });
-    // Renderers made on either device, moved to the other halfway (a new decoder's frames at the
-    // same size) and destroyed.
+    // Renderers made on either device, moved to the other's frames halfway and destroyed.
     test_window window(64, 32);
     for (int round = 0; round < 16; ++round) {
         kx_vidrender* renderer = kx_vidrender::create_vrender(kx_pix_fmt_dxva2_vld);

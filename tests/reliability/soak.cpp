@@ -22,10 +22,9 @@ namespace {
 
 constexpr int window_sizes[][2] = {{640, 360}, {480, 270}, {401, 225}, {560, 315}};
 constexpr int cycle_frames = 400; // 100 frames at each size
-// Wine's and Mesa's allocators touch new pages for the first thousand frames or so, then raise
-// the process's memory in steps that stay and swing it with what the GL driver holds: it is
-// judged only after a warm-up that long, in the second half of the run against the highest
-// reading of the first. A leak keeps climbing.
+// Wine's and Mesa's allocators touch new pages for the first thousand frames, then step the
+// process's memory up and swing it: judged after such a warm-up only, in the second half of the
+// run against the peak of the first half, above which a leak keeps climbing.
 constexpr int memory_warmup = 1000;
 
 struct options {
@@ -188,11 +187,10 @@ class soak_run {
             memory_peak_ = std::max(memory_peak_, now.value[gauge_memory_kb]);
         const uint64_t slack[gauge_count] = {8192, 1024, 1, 1, 1, 1};
         for (int g = 0; g < gauge_count; ++g) {
-            const bool memory = g < gauge_handles;
+            const bool memory = g < gauge_handles, long_run = settings_.warmup >= memory_warmup;
             const uint64_t base = g == gauge_memory_kb ? memory_peak_ : warm_.value[g];
             const bool judged =
-                !memory || (cycle && (g == gauge_heap_kb ||
-                                      (settings_.warmup >= memory_warmup && !first_half)));
+                !memory || (cycle && (g == gauge_heap_kb || (long_run && !first_half)));
             if (judged && now.value[g] > base + (memory ? base / 20 : 0) + slack[g])
                 fail(at + gauge_name(g) + " " + std::to_string(now.value[g]) + ", judged against " +
                      std::to_string(base));
